@@ -1,0 +1,80 @@
+// Binding of fast-call arguments to parameters and the conversions of each
+// declared parameter type. Every converter returns false with a Python
+// exception set.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quenfamod {
+
+struct FunctionSpec {
+  const char* name;
+  std::span<const char* const> parameters;  // all positional-or-keyword
+  std::size_t required;                     // leading parameters without default
+};
+
+// Places each argument in its parameter's slot (borrowed; nullptr when not
+// given). Raises TypeError in CPython's wording on a binding error.
+bool bind_arguments(const FunctionSpec& spec, PyObject* const* args, Py_ssize_t nargs,
+                    PyObject* kwnames, std::vector<PyObject*>& slots);
+
+// Identifier -> score pairs copied from a dict in its iteration order.
+struct RankInput {
+  std::vector<std::string> genes;
+  std::vector<double> scores;
+};
+
+bool convert_ranks(PyObject* obj, RankInput& out);
+bool convert_str(PyObject* obj, std::string& out);
+// A str lower-cased as Python's str.lower() does, for names of choices.
+bool convert_lowered_str(PyObject* obj, std::string& out);
+bool convert_u64(PyObject* obj, std::uint64_t& out);
+bool convert_u32(PyObject* obj, std::uint32_t& out);
+bool convert_f64(PyObject* obj, double& out);
+bool convert_bool(PyObject* obj, bool& out);
+bool convert_str_sequence(PyObject* obj, std::vector<std::string>& out);
+
+// Converts slot `index` with `convert` when the argument was given; the
+// default already in `out` stays otherwise. A failure gets the note
+// "while processing '{parameter}'".
+template <class T, class Convert>
+bool convert_arg(const FunctionSpec& spec, const std::vector<PyObject*>& slots, std::size_t index,
+                 Convert convert, T& out);
+
+// As convert_arg for an optional parameter: None (or absence) leaves it empty.
+template <class T, class Convert>
+bool convert_optional_arg(const FunctionSpec& spec, const std::vector<PyObject*>& slots,
+                          std::size_t index, Convert convert, std::optional<T>& out);
+
+void add_parameter_note(const FunctionSpec& spec, std::size_t index);
+
+template <class T, class Convert>
+bool convert_arg(const FunctionSpec& spec, const std::vector<PyObject*>& slots, std::size_t index,
+                 Convert convert, T& out) {
+  if (slots[index] == nullptr) return true;
+  if (convert(slots[index], out)) return true;
+  add_parameter_note(spec, index);
+  return false;
+}
+
+template <class T, class Convert>
+bool convert_optional_arg(const FunctionSpec& spec, const std::vector<PyObject*>& slots,
+                          std::size_t index, Convert convert, std::optional<T>& out) {
+  if (slots[index] == nullptr || slots[index] == Py_None) return true;
+  T value{};
+  if (!convert(slots[index], value)) {
+    add_parameter_note(spec, index);
+    return false;
+  }
+  out = std::move(value);
+  return true;
+}
+
+}  // namespace quenfamod

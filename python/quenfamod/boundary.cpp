@@ -1,0 +1,25 @@
+#include "boundary.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace quenfamod {
+
+void raise_internal_fault(const char* what) {
+  // The type lives for the whole process: faults can be raised from any call.
+  static PyObject* fault_type = nullptr;
+  if (fault_type == nullptr) {
+    fault_type = PyErr_NewExceptionWithDoc(
+        "quenfamod.InternalFault",
+        "A violated internal invariant of quenfamod; please report it.", PyExc_BaseException,
+        nullptr);
+    if (fault_type == nullptr) {
+      // No exception type can be made while already handling a fault.
+      std::fputs("uncaught panic at ffi boundary\n", stderr);
+      std::abort();
+    }
+  }
+  PyErr_SetString(fault_type, what);
+}
+
+}  // namespace quenfamod

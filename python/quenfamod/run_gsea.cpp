@@ -1,0 +1,287 @@
+#include "run_gsea.hpp"
+
+#include <array>
+#include <cmath>
+#include <optional>
+#include <string>
+
+#include "arguments.hpp"
+#include "boundary.hpp"
+#include "results.hpp"
+#include "quenfa/bindings/execution_plan.hpp"
+#include "quenfa/core/gmt_reader.hpp"
+#include "quenfa/core/ranked_list.hpp"
+#include "quenfa/core/score_type.hpp"
+#include "quenfa/runtime/worker_pool.hpp"
+
+namespace quenfamod {
+
+namespace {
+
+enum Param : std::size_t {
+  kRanks,
+  kGmtPath,
+  kNPermSimple,
+  kSeed,
+  kNproc,
+  kMinSize,
+  kMaxSize,
+  kEps,
+  kScoreType,
+  kGseaParam,
+  kMode,
+  kNperm,
+  kSampleSize,
+  kGpu,
+  kMethod,
+  kDecorCache,
+  kDecorExpression,
+  kDecorPreset,
+  kDecorStringency,
+  kDecorWeightFormula,
+  kDecorAlpha,
+  kDecorThreshold,
+  kDecorGamma,
+  kDecorPenaltyFloor,
+  kDecorScaleEpsilon,
+  kDecorCacheMode,
+  kDecorCorrelation,
+  kDecorRedundancy,
+  kBlitzAnchors,
+  kBlitzSymmetric,
+  kBlitzCenter,
+  kBlitzAccuracy,
+  kBlitzDeepAccuracy,
+  kBlitzSignatureCache,
+  kParamCount
+};
+
+constexpr std::array<const char*, kParamCount> kNames = {
+    "ranks",
+    "gmt_path",
+    "nPermSimple",
+    "seed",
+    "nproc",
+    "minSize",
+    "maxSize",
+    "eps",
+    "scoreType",
+    "gseaParam",
+    "mode",
+    "nperm",
+    "sampleSize",
+    "gpu",
+    "method",
+    "decor_cache",
+    "decor_expression",
+    "decor_preset",
+    "decor_stringency",
+    "decor_weight_formula",
+    "decor_alpha",
+    "decor_threshold",
+    "decor_gamma",
+    "decor_penalty_floor",
+    "decor_scale_epsilon",
+    "decor_cache_mode",
+    "decor_correlation",
+    "decor_redundancy",
+    "blitz_anchors",
+    "blitz_symmetric",
+    "blitz_center",
+    "blitz_accuracy",
+    "blitz_deep_accuracy",
+    "blitz_signature_cache",
+};
+
+constexpr FunctionSpec kSpec{"run_gsea_py", kNames, 2};
+
+// Every argument of one call after conversion, defaults filled in.
+struct RunArguments {
+  RankInput ranks;
+  std::string gmt_path;
+  std::uint64_t n_perm_simple = 1000;
+  std::optional<std::uint64_t> seed;
+  std::uint64_t nproc = 0;
+  std::optional<std::uint64_t> min_size;
+  std::optional<std::uint64_t> max_size;
+  double eps = 1e-50;
+  std::string score_type = "std";
+  double gsea_param = 1.0;
+  std::string mode = "kelda";
+  std::optional<std::uint64_t> nperm;
+  std::uint64_t sample_size = 101;
+  bool gpu = false;
+  std::string method = "classic";
+  std::optional<std::string> decor_cache;
+  std::optional<std::string> decor_expression;
+  std::optional<std::string> decor_preset;
+  std::optional<double> decor_stringency;
+  std::optional<std::string> decor_weight_formula;
+  std::optional<double> decor_alpha;
+  std::optional<double> decor_threshold;
+  std::optional<double> decor_gamma;
+  std::optional<double> decor_penalty_floor;
+  double decor_scale_epsilon = 1e-12;
+  std::string decor_cache_mode = "auto";
+  std::string decor_correlation = "pearson";
+  std::string decor_redundancy = "positive_mean";
+  std::uint64_t blitz_anchors = 40;
+  bool blitz_symmetric = false;
+  bool blitz_center = true;
+  std::uint64_t blitz_accuracy = 40;
+  std::uint64_t blitz_deep_accuracy = 50;
+  bool blitz_signature_cache = true;
+};
+
+bool convert_all(const std::vector<PyObject*>& s, RunArguments& a) {
+  const auto& k = kSpec;
+  return convert_arg(k, s, kRanks, convert_ranks, a.ranks) &&
+         convert_arg(k, s, kGmtPath, convert_str, a.gmt_path) &&
+         convert_arg(k, s, kNPermSimple, convert_u64, a.n_perm_simple) &&
+         convert_optional_arg(k, s, kSeed, convert_u64, a.seed) &&
+         convert_arg(k, s, kNproc, convert_u64, a.nproc) &&
+         convert_optional_arg(k, s, kMinSize, convert_u64, a.min_size) &&
+         convert_optional_arg(k, s, kMaxSize, convert_u64, a.max_size) &&
+         convert_arg(k, s, kEps, convert_f64, a.eps) &&
+         convert_arg(k, s, kScoreType, convert_lowered_str, a.score_type) &&
+         convert_arg(k, s, kGseaParam, convert_f64, a.gsea_param) &&
+         convert_arg(k, s, kMode, convert_lowered_str, a.mode) &&
+         convert_optional_arg(k, s, kNperm, convert_u64, a.nperm) &&
+         convert_arg(k, s, kSampleSize, convert_u64, a.sample_size) &&
+         convert_arg(k, s, kGpu, convert_bool, a.gpu) &&
+         convert_arg(k, s, kMethod, convert_lowered_str, a.method) &&
+         convert_optional_arg(k, s, kDecorCache, convert_str, a.decor_cache) &&
+         convert_optional_arg(k, s, kDecorExpression, convert_str, a.decor_expression) &&
+         convert_optional_arg(k, s, kDecorPreset, convert_str, a.decor_preset) &&
+         convert_optional_arg(k, s, kDecorStringency, convert_f64, a.decor_stringency) &&
+         convert_optional_arg(k, s, kDecorWeightFormula, convert_str, a.decor_weight_formula) &&
+         convert_optional_arg(k, s, kDecorAlpha, convert_f64, a.decor_alpha) &&
+         convert_optional_arg(k, s, kDecorThreshold, convert_f64, a.decor_threshold) &&
+         convert_optional_arg(k, s, kDecorGamma, convert_f64, a.decor_gamma) &&
+         convert_optional_arg(k, s, kDecorPenaltyFloor, convert_f64, a.decor_penalty_floor) &&
+         convert_arg(k, s, kDecorScaleEpsilon, convert_f64, a.decor_scale_epsilon) &&
+         convert_arg(k, s, kDecorCacheMode, convert_str, a.decor_cache_mode) &&
+         convert_arg(k, s, kDecorCorrelation, convert_str, a.decor_correlation) &&
+         convert_arg(k, s, kDecorRedundancy, convert_str, a.decor_redundancy) &&
+         convert_arg(k, s, kBlitzAnchors, convert_u64, a.blitz_anchors) &&
+         convert_arg(k, s, kBlitzSymmetric, convert_bool, a.blitz_symmetric) &&
+         convert_arg(k, s, kBlitzCenter, convert_bool, a.blitz_center) &&
+         convert_arg(k, s, kBlitzAccuracy, convert_u64, a.blitz_accuracy) &&
+         convert_arg(k, s, kBlitzDeepAccuracy, convert_u64, a.blitz_deep_accuracy) &&
+         convert_arg(k, s, kBlitzSignatureCache, convert_bool, a.blitz_signature_cache);
+}
+
+PyObject* not_built(const std::string& what) {
+  return raise(PyExc_NotImplementedError,
+               what + " is not available yet: its engine is not part of this build of quenfamod.");
+}
+
+PyObject* run_blitz_branch(const RunArguments& a, quenfa::ScoreType score_type,
+                           quenfa::Method method) {
+  if (a.gpu) return raise(PyExc_ValueError, "gpu is not supported with mode='blitz'.");
+  if (method == quenfa::Method::Decor) {
+    return raise(PyExc_ValueError, "mode='blitz' supports only method='classic'.");
+  }
+  if (auto plan = quenfa::resolve_execution_plan(quenfa::InterfaceMode::Blitz, a.nperm.has_value());
+      !plan) {
+    return raise(PyExc_ValueError, plan.error());
+  }
+  if (score_type != quenfa::ScoreType::Std) {
+    return raise(PyExc_ValueError, "mode='blitz' supports only scoreType='std'.");
+  }
+  // Written so that a NaN gseaParam passes, as the check it mirrors does.
+  if (std::fabs(a.gsea_param - 1.0) > 2.220446049250313e-16) {
+    return raise(PyExc_ValueError, "mode='blitz' supports only gseaParam=1.0.");
+  }
+  if (a.decor_cache || a.decor_expression) {
+    return raise(PyExc_ValueError, "decor arguments require method='decor'.");
+  }
+  return not_built("mode='blitz'");
+}
+
+PyObject* run_decor_branch(const RunArguments& a, quenfa::InterfaceMode mode) {
+  if (a.gpu) {
+    return raise(PyExc_ValueError,
+                 "decor supports CPU execution only; gpu is not supported with method='decor'.");
+  }
+  if (a.nperm && mode == quenfa::InterfaceMode::Multilevel) {
+    return raise(PyExc_ValueError, "nperm is only valid with mode='kelda' or mode='simple'.");
+  }
+  if (!a.decor_cache) return raise(PyExc_ValueError, "method='decor' requires decor_cache.");
+  return not_built("method='decor'");
+}
+
+PyObject* run_classic_branch(const RunArguments& a, quenfa::InterfaceMode mode) {
+  if (a.decor_cache || a.decor_expression) {
+    return raise(PyExc_ValueError, "decor arguments require method='decor'.");
+  }
+  if (a.gpu) {
+    return raise(PyExc_RuntimeError, "gpu=True requires building quenfamod with the 'gpu' feature.");
+  }
+  auto plan = quenfa::resolve_execution_plan(mode, a.nperm.has_value());
+  if (!plan) return raise(PyExc_ValueError, plan.error());
+  switch (mode) {
+    case quenfa::InterfaceMode::Multilevel:
+      return not_built("mode='multilevel'");
+    case quenfa::InterfaceMode::Simple:
+      return not_built("mode='simple'");
+    default:
+      return not_built("mode='kelda'");
+  }
+}
+
+PyObject* run_gsea(const RunArguments& a) {
+  if (a.sample_size == 0) return raise(PyExc_ValueError, "sampleSize must be greater than 0.");
+  if (a.nproc != 0) quenfa::runtime::request_worker_pool(a.nproc);
+  if (a.min_size && *a.min_size == 0) {
+    return raise(PyExc_ValueError, "minSize must be greater than 0.");
+  }
+  if (a.blitz_anchors == 0 || a.blitz_accuracy == 0 || a.blitz_deep_accuracy == 0) {
+    return raise(PyExc_ValueError,
+                 "blitz_anchors, blitz_accuracy, and blitz_deep_accuracy must be greater than 0.");
+  }
+  const quenfa::RankedList ranked = quenfa::RankedList::create(a.ranks.genes, a.ranks.scores);
+  auto pathways = quenfa::read_gmt(a.gmt_path);
+  if (!pathways) return raise(PyExc_OSError, pathways.error());
+
+  auto score_type = quenfa::parse_score_type(a.score_type);
+  if (!score_type) return raise(PyExc_ValueError, score_type.error());
+  auto method = quenfa::parse_method(a.method);
+  if (!method) return raise(PyExc_ValueError, method.error());
+  auto mode = quenfa::parse_interface_mode(a.mode);
+  if (!mode) return raise(PyExc_ValueError, mode.error());
+
+  if (mode.value() == quenfa::InterfaceMode::Blitz) {
+    return run_blitz_branch(a, score_type.value(), method.value());
+  }
+  if (method.value() == quenfa::Method::Decor) return run_decor_branch(a, mode.value());
+  return run_classic_branch(a, mode.value());
+}
+
+PyObject* run_gsea_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded_call([&]() -> PyObject* {
+    std::vector<PyObject*> slots;
+    if (!bind_arguments(kSpec, args, nargs, kwnames, slots)) return nullptr;
+    RunArguments arguments;
+    if (!convert_all(slots, arguments)) return nullptr;
+    return run_gsea(arguments);
+  });
+}
+
+}  // namespace
+
+PyMethodDef run_gsea_def = {
+    "run_gsea_py",
+    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(run_gsea_py)),
+    METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
+    "run_gsea_py(ranks, gmt_path, nPermSimple=1000, seed=None, nproc=0, minSize=None, "
+    "maxSize=None, eps=1e-50, scoreType=\"std\", gseaParam=1.0, mode=\"kelda\", nperm=None, "
+    "sampleSize=101, gpu=False, method=\"classic\", decor_cache=None, decor_expression=None, "
+    "decor_preset=None, decor_stringency=None, decor_weight_formula=None, decor_alpha=None, "
+    "decor_threshold=None, decor_gamma=None, decor_penalty_floor=None, "
+    "decor_scale_epsilon=1e-12, decor_cache_mode=\"auto\", decor_correlation=\"pearson\", "
+    "decor_redundancy=\"positive_mean\", blitz_anchors=40, blitz_symmetric=False, "
+    "blitz_center=True, blitz_accuracy=40, blitz_deep_accuracy=50, "
+    "blitz_signature_cache=True)\n--\n\n"};
+
+}  // namespace quenfamod

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Installs what building and testing quenfa needs, only what is missing:
+# Debian packages through apt-get, Python packages through pip. Idempotent.
+set -euo pipefail
+
+PYTHON=${PYTHON:-python3}
+
+apt_packages=(
+  libtbb-dev      # worker pool
+  libboost-dev    # Beta quantile, trigamma
+  libmpfr-dev     # high-precision floats
+  libssl-dev      # SHA-256
+  zlib1g-dev      # gzip
+  libpng-dev      # PNG output
+  libfreetype-dev # font outlines
+  libgtest-dev    # C++ tests
+  r-base-core     # reference random streams in tests
+)
+
+missing=()
+for pkg in "${apt_packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$pkg")
+  fi
+done
+if ((${#missing[@]})); then
+  echo "setup: installing Debian packages: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# module name -> pip requirement
+py_packages=(
+  "pytest:pytest"
+  "numpy:numpy"
+  "scipy:scipy"
+  "statsmodels:statsmodels"
+  "mpmath:mpmath"
+  "scikit_build_core:scikit-build-core>=0.10"
+  "cmake:cmake>=3.20"
+  "ninja:ninja"
+)
+missing=()
+for entry in "${py_packages[@]}"; do
+  module=${entry%%:*}
+  if ! "$PYTHON" -c "import importlib.util, sys; sys.exit(importlib.util.find_spec('$module') is None)"; then
+    missing+=("${entry#*:}")
+  fi
+done
+if ((${#missing[@]})); then
+  echo "setup: installing Python packages: ${missing[*]}"
+  "$PYTHON" -m pip install --quiet --disable-pip-version-check "${missing[@]}"
+fi

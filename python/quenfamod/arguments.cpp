@@ -38,8 +38,9 @@ bool bind_arguments(const FunctionSpec& spec, PyObject* const* args, Py_ssize_t 
   const std::size_t nargs = static_cast<std::size_t>(nargs_in);
   slots.assign(total, nullptr);
   if (nargs > total) {
-    PyErr_Format(PyExc_TypeError, "%s() takes from %zu to %zu positional arguments but %zu %s given",
-                 spec.name, spec.required, total, nargs, nargs == 1 ? "was" : "were");
+    PyErr_Format(PyExc_TypeError,
+                 "%s() takes from %zu to %zu positional arguments but %zu %s given", spec.name,
+                 spec.required, total, nargs, nargs == 1 ? "was" : "were");
     return false;
   }
   for (std::size_t i = 0; i < nargs; ++i) slots[i] = args[i];
@@ -220,8 +221,7 @@ bool convert_bool(PyObject* obj, bool& out) {
 
 bool convert_str_sequence(PyObject* obj, std::vector<std::string>& out) {
   if (PyUnicode_Check(obj) || !PySequence_Check(obj)) {
-    PyErr_Format(PyExc_TypeError, "expected a sequence of str, got %.200s",
-                 Py_TYPE(obj)->tp_name);
+    PyErr_Format(PyExc_TypeError, "expected a sequence of str, got %.200s", Py_TYPE(obj)->tp_name);
     return false;
   }
   PyObject* fast = PySequence_Fast(obj, "expected a sequence of str");

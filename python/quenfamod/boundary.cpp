@@ -10,9 +10,8 @@ void raise_internal_fault(const char* what) {
   static PyObject* fault_type = nullptr;
   if (fault_type == nullptr) {
     fault_type = PyErr_NewExceptionWithDoc(
-        "quenfamod.InternalFault",
-        "A violated internal invariant of quenfamod; please report it.", PyExc_BaseException,
-        nullptr);
+        "quenfamod.InternalFault", "A violated internal invariant of quenfamod; please report it.",
+        PyExc_BaseException, nullptr);
     if (fault_type == nullptr) {
       // No exception type can be made while already handling a fault.
       std::fputs("uncaught panic at ffi boundary\n", stderr);

@@ -44,8 +44,7 @@ int exec_module(PyObject* module) {
 
 PyModuleDef_Slot slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
-    QUENFAMOD_GIL_SLOT
-    {0, nullptr},
+    QUENFAMOD_GIL_SLOT{0, nullptr},
 };
 
 PyModuleDef module_def = {
@@ -64,4 +63,6 @@ PyModuleDef module_def = {
 
 }  // namespace quenfamod
 
-PyMODINIT_FUNC PyInit_quenfamod(void) { return PyModuleDef_Init(&quenfamod::module_def); }
+PyMODINIT_FUNC PyInit_quenfamod(void) {
+  return PyModuleDef_Init(&quenfamod::module_def);
+}

@@ -26,9 +26,9 @@ PyObject* plotting_not_built(const char* function) {
 // ---- write_enrichment_plot_png_py ----------------------------------------
 
 constexpr std::array<const char*, 11> kEnrichmentNames = {
-    "ranks",        "pathway_genes", "output_path", "pathway_name",
-    "scoreType",    "gseaParam",     "width_inches", "height_inches",
-    "dpi",          "transparent_background", "title"};
+    "ranks",     "pathway_genes", "output_path",   "pathway_name", "scoreType",
+    "gseaParam", "width_inches",  "height_inches", "dpi",          "transparent_background",
+    "title"};
 constexpr FunctionSpec kEnrichmentSpec{"write_enrichment_plot_png_py", kEnrichmentNames, 3};
 
 struct EnrichmentPlotArguments {
@@ -52,18 +52,17 @@ PyObject* write_enrichment_plot_png_py(PyObject*, PyObject* const* args, Py_ssiz
     std::vector<PyObject*> s;
     if (!bind_arguments(k, args, nargs, kwnames, s)) return nullptr;
     EnrichmentPlotArguments a;
-    const bool converted =
-        convert_arg(k, s, 0, convert_ranks, a.ranks) &&
-        convert_arg(k, s, 1, convert_str_sequence, a.pathway_genes) &&
-        convert_arg(k, s, 2, convert_str, a.output_path) &&
-        convert_arg(k, s, 3, convert_str, a.pathway_name) &&
-        convert_arg(k, s, 4, convert_lowered_str, a.score_type) &&
-        convert_arg(k, s, 5, convert_f64, a.gsea_param) &&
-        convert_arg(k, s, 6, convert_f64, a.width_inches) &&
-        convert_arg(k, s, 7, convert_f64, a.height_inches) &&
-        convert_arg(k, s, 8, convert_u32, a.dpi) &&
-        convert_arg(k, s, 9, convert_bool, a.transparent_background) &&
-        convert_optional_arg(k, s, 10, convert_str, a.title);
+    const bool converted = convert_arg(k, s, 0, convert_ranks, a.ranks) &&
+                           convert_arg(k, s, 1, convert_str_sequence, a.pathway_genes) &&
+                           convert_arg(k, s, 2, convert_str, a.output_path) &&
+                           convert_arg(k, s, 3, convert_str, a.pathway_name) &&
+                           convert_arg(k, s, 4, convert_lowered_str, a.score_type) &&
+                           convert_arg(k, s, 5, convert_f64, a.gsea_param) &&
+                           convert_arg(k, s, 6, convert_f64, a.width_inches) &&
+                           convert_arg(k, s, 7, convert_f64, a.height_inches) &&
+                           convert_arg(k, s, 8, convert_u32, a.dpi) &&
+                           convert_arg(k, s, 9, convert_bool, a.transparent_background) &&
+                           convert_optional_arg(k, s, 10, convert_str, a.title);
     if (!converted) return nullptr;
     auto score_type = quenfa::parse_score_type(a.score_type);
     if (!score_type) return raise(PyExc_ValueError, score_type.error());
@@ -74,8 +73,8 @@ PyObject* write_enrichment_plot_png_py(PyObject*, PyObject* const* args, Py_ssiz
 // ---- write_gsea_table_plot_png_py ----------------------------------------
 
 constexpr std::array<const char*, 9> kTableNames = {
-    "ranks",         "pathways", "results", "output_path",           "gseaParam",
-    "width_inches", "height_inches", "dpi", "transparent_background"};
+    "ranks",        "pathways",      "results", "output_path",           "gseaParam",
+    "width_inches", "height_inches", "dpi",     "transparent_background"};
 constexpr FunctionSpec kTableSpec{"write_gsea_table_plot_png_py", kTableNames, 4};
 
 // (name, genes) pairs: each item a tuple of length 2.
@@ -132,8 +131,7 @@ bool convert_result_dicts(PyObject* obj, std::vector<PyRef>& out) {
     PyObject *key, *value;
     while (PyDict_Next(item, &pos, &key, &value)) {
       if (!PyUnicode_Check(key)) {
-        PyErr_Format(PyExc_TypeError, "result keys must be str, not %.200s",
-                     Py_TYPE(key)->tp_name);
+        PyErr_Format(PyExc_TypeError, "result keys must be str, not %.200s", Py_TYPE(key)->tp_name);
         return false;
       }
     }

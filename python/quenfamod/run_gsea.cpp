@@ -7,12 +7,12 @@
 
 #include "arguments.hpp"
 #include "boundary.hpp"
-#include "results.hpp"
 #include "quenfa/bindings/execution_plan.hpp"
 #include "quenfa/core/gmt_reader.hpp"
 #include "quenfa/core/ranked_list.hpp"
 #include "quenfa/core/score_type.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
+#include "results.hpp"
 
 namespace quenfamod {
 
@@ -216,7 +216,8 @@ PyObject* run_classic_branch(const RunArguments& a, quenfa::InterfaceMode mode) 
     return raise(PyExc_ValueError, "decor arguments require method='decor'.");
   }
   if (a.gpu) {
-    return raise(PyExc_RuntimeError, "gpu=True requires building quenfamod with the 'gpu' feature.");
+    return raise(PyExc_RuntimeError,
+                 "gpu=True requires building quenfamod with the 'gpu' feature.");
   }
   auto plan = quenfa::resolve_execution_plan(mode, a.nperm.has_value());
   if (!plan) return raise(PyExc_ValueError, plan.error());
@@ -271,8 +272,7 @@ PyObject* run_gsea_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
 }  // namespace
 
 PyMethodDef run_gsea_def = {
-    "run_gsea_py",
-    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(run_gsea_py)),
+    "run_gsea_py", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(run_gsea_py)),
     METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
     "run_gsea_py(ranks, gmt_path, nPermSimple=1000, seed=None, nproc=0, minSize=None, "
     "maxSize=None, eps=1e-50, scoreType=\"std\", gseaParam=1.0, mode=\"kelda\", nperm=None, "

@@ -141,7 +141,9 @@ double beta_quantile(double a, double b, double p) {
   return boost::math::quantile(boost::math::beta_distribution<double, QuantilePolicy>(a, b), p);
 }
 
-double trigamma(double x) { return boost::math::trigamma(x, QuantilePolicy()); }
+double trigamma(double x) {
+  return boost::math::trigamma(x, QuantilePolicy());
+}
 
 }  // namespace
 

@@ -10,7 +10,8 @@ Result<InterfaceMode> parse_interface_mode(std::string_view text) {
   if (lowered == "simple") return InterfaceMode::Simple;
   if (lowered == "kelda") return InterfaceMode::Kelda;
   if (lowered == "blitz") return InterfaceMode::Blitz;
-  return Error{"Invalid mode '" + lowered + "'. Expected one of: kelda, multilevel, simple, blitz."};
+  return Error{"Invalid mode '" + lowered +
+               "'. Expected one of: kelda, multilevel, simple, blitz."};
 }
 
 Result<Method> parse_method(std::string_view text) {

@@ -67,7 +67,8 @@ class FileDescriptor {
 
 Result<PathwayDb> read_gmt(const std::string& path) {
   // A path with a NUL byte would silently name a different file.
-  if (path.find('\0') != std::string::npos) return Error{"file name contained an unexpected NUL byte"};
+  if (path.find('\0') != std::string::npos)
+    return Error{"file name contained an unexpected NUL byte"};
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return Error{os_error_text(errno)};
 

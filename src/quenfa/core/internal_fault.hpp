@@ -12,11 +12,13 @@ class InternalFault : public std::logic_error {
   using std::logic_error::logic_error;
 };
 
-[[noreturn]] inline void internal_fault(const std::string& what) { throw InternalFault(what); }
+[[noreturn]] inline void internal_fault(const std::string& what) {
+  throw InternalFault(what);
+}
 
-#define QUENFA_ENSURE(cond, what)                     \
-  do {                                                \
-    if (!(cond)) ::quenfa::internal_fault(what);      \
+#define QUENFA_ENSURE(cond, what)                \
+  do {                                           \
+    if (!(cond)) ::quenfa::internal_fault(what); \
   } while (0)
 
 }  // namespace quenfa

@@ -32,6 +32,8 @@ class [[nodiscard]] Result {
 
 // Result of an operation that yields nothing but may fail.
 using Status = Result<std::monostate>;
-inline Status ok_status() { return Status(std::monostate{}); }
+inline Status ok_status() {
+  return Status(std::monostate{});
+}
 
 }  // namespace quenfa

@@ -51,7 +51,8 @@ void request_worker_pool(std::size_t threads) {
 oneapi::tbb::task_arena& worker_pool() {
   Pool& p = pool();
   std::lock_guard lock(p.mutex);
-  if (!p.arena) create_locked(p, static_cast<std::size_t>(oneapi::tbb::info::default_concurrency()));
+  if (!p.arena)
+    create_locked(p, static_cast<std::size_t>(oneapi::tbb::info::default_concurrency()));
   return *p.arena;
 }
 

@@ -25,7 +25,7 @@ cpp-test-asan:
 	  ctest --test-dir build/asan --output-on-failure -j $(JOBS)
 
 python-install:
-	$(PYTHON) -m pip install --quiet --disable-pip-version-check --no-build-isolation .
+	$(PYTHON) -m pip install --quiet --disable-pip-version-check --root-user-action=ignore --no-build-isolation .
 
 python-test:
 	$(PYTHON) -m pytest tests/python -q

@@ -51,5 +51,5 @@ for entry in "${py_packages[@]}"; do
 done
 if ((${#missing[@]})); then
   echo "setup: installing Python packages: ${missing[*]}"
-  "$PYTHON" -m pip install --quiet --disable-pip-version-check "${missing[@]}"
+  "$PYTHON" -m pip install --quiet --disable-pip-version-check --root-user-action=ignore "${missing[@]}"
 fi

@@ -5,8 +5,7 @@
 #include <limits>
 #include <numeric>
 
-#include <boost/math/distributions/beta.hpp>
-#include <boost/math/special_functions/trigamma.hpp>
+#include "quenfa/special_functions.hpp"
 
 namespace quenfa {
 
@@ -128,24 +127,6 @@ void apply_bh_adjustment(std::span<EnrichmentResult> records) {
     rec.padj = std::min(running_min, 1.0);
   }
 }
-
-namespace {
-
-using QuantilePolicy = boost::math::policies::policy<
-    boost::math::policies::domain_error<boost::math::policies::ignore_error>,
-    boost::math::policies::overflow_error<boost::math::policies::ignore_error>,
-    boost::math::policies::evaluation_error<boost::math::policies::ignore_error>,
-    boost::math::policies::promote_double<false>>;
-
-double beta_quantile(double a, double b, double p) {
-  return boost::math::quantile(boost::math::beta_distribution<double, QuantilePolicy>(a, b), p);
-}
-
-double trigamma(double x) {
-  return boost::math::trigamma(x, QuantilePolicy());
-}
-
-}  // namespace
 
 bool should_refine_multilevel(std::uint64_t a, std::uint64_t b, std::uint64_t permutations,
                               std::uint64_t sample_size, double pval) {

@@ -12,15 +12,17 @@
 #include "quenfa/core/pathway.hpp"
 #include "quenfa/core/ranked_list.hpp"
 #include "quenfa/core/score_type.hpp"
+#include "quenfa/plot/enrichment_plot.hpp"
+#include "quenfa/plot/table_plot.hpp"
 
 namespace quenfamod {
 
 namespace {
 
-PyObject* plotting_not_built(const char* function) {
-  return raise(PyExc_NotImplementedError,
-               std::string(function) +
-                   " is not available yet: plotting is not part of this build of quenfamod.");
+// None after a successful write; the engine's failure as RuntimeError.
+PyObject* plot_outcome(const quenfa::Status& status) {
+  if (!status) return raise(PyExc_RuntimeError, status.error());
+  Py_RETURN_NONE;
 }
 
 // ---- write_enrichment_plot_png_py ----------------------------------------
@@ -66,7 +68,19 @@ PyObject* write_enrichment_plot_png_py(PyObject*, PyObject* const* args, Py_ssiz
     if (!converted) return nullptr;
     auto score_type = quenfa::parse_score_type(a.score_type);
     if (!score_type) return raise(PyExc_ValueError, score_type.error());
-    return plotting_not_built(k.name);
+    const quenfa::RankedList ranked =
+        quenfa::RankedList::create(std::move(a.ranks.genes), std::move(a.ranks.scores));
+    quenfa::plot::EnrichmentPlotOptions options;
+    options.pathway_name = std::move(a.pathway_name);
+    options.score_type = score_type.value();
+    options.gsea_param = a.gsea_param;
+    options.width_inches = a.width_inches;
+    options.height_inches = a.height_inches;
+    options.dpi = a.dpi;
+    options.transparent_background = a.transparent_background;
+    options.title = std::move(a.title);
+    return plot_outcome(
+        quenfa::plot::write_enrichment_plot_png(ranked, a.pathway_genes, a.output_path, options));
   });
 }
 
@@ -213,7 +227,10 @@ PyObject* write_gsea_table_plot_png_py(PyObject*, PyObject* const* args, Py_ssiz
     for (std::size_t i = 0; i < a.results.size(); ++i) {
       if (!result_record_from_py(a.results[i].get(), records[i])) return nullptr;
     }
-    return plotting_not_built(k.name);
+    const quenfa::plot::TablePlotOptions options{a.gsea_param, a.width_inches, a.height_inches,
+                                                 a.dpi, a.transparent_background};
+    return plot_outcome(quenfa::plot::write_gsea_table_plot_png(ranked, a.pathways, records,
+                                                                a.output_path, options));
   });
 }
 

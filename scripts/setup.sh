@@ -41,6 +41,7 @@ py_packages=(
   "scikit_build_core:scikit-build-core>=0.10"
   "cmake:cmake>=3.20"
   "ninja:ninja"
+  "png:pypng"                # reads plots back in tests
 )
 missing=()
 for entry in "${py_packages[@]}"; do

@@ -125,8 +125,7 @@ Result<EnrichmentPlotData> build_enrichment_plot_data(const RankedList& ranked,
   return data;
 }
 
-Result<Canvas> render_enrichment_plot(const EnrichmentPlotData& data, std::uint32_t width,
-                                      std::uint32_t height, const EnrichmentPlotOptions& options) {
+Result<AxisTicks> enrichment_axis(const EnrichmentPlotData& data) {
   // Vertical range: the curve, 0 and the enrichment score (NaN ignored).
   double ymin = std::fmin(0.0, data.enrichment_score);
   double ymax = std::fmax(0.0, data.enrichment_score);
@@ -140,7 +139,14 @@ Result<Canvas> render_enrichment_plot(const EnrichmentPlotData& data, std::uint3
     ymax += 0.1;
     ymin -= 0.1;
   }
-  const AxisTicks ticks = compute_axis_ticks(ymin, ymax);
+  return compute_axis_ticks(ymin, ymax);
+}
+
+Result<Canvas> render_enrichment_plot(const EnrichmentPlotData& data, std::uint32_t width,
+                                      std::uint32_t height, const EnrichmentPlotOptions& options) {
+  const auto axis = enrichment_axis(data);
+  if (!axis) return Error{axis.error()};
+  const AxisTicks& ticks = axis.value();
 
   const float s = static_cast<float>(options.dpi) / 300.0f;
   const std::int64_t left = scaled_px(122, s), right_margin = scaled_px(20, s);

@@ -12,6 +12,7 @@
 #include "quenfa/core/ranked_list.hpp"
 #include "quenfa/core/result.hpp"
 #include "quenfa/core/score_type.hpp"
+#include "quenfa/plot/axis_ticks.hpp"
 #include "quenfa/plot/canvas.hpp"
 
 namespace quenfa::plot {
@@ -41,6 +42,10 @@ Result<EnrichmentPlotData> build_enrichment_plot_data(const RankedList& ranked,
                                                       const std::vector<std::string>& pathway_genes,
                                                       const std::string& pathway_name,
                                                       ScoreType score_type, double gsea_param);
+
+// The vertical axis covering the curve, 0 and the enrichment score (NaN
+// ignored); fails when that range is not finite.
+Result<AxisTicks> enrichment_axis(const EnrichmentPlotData& data);
 
 // Draws the plot on a width x height canvas.
 Result<Canvas> render_enrichment_plot(const EnrichmentPlotData& data, std::uint32_t width,

@@ -7,6 +7,7 @@
 
 #include "arguments.hpp"
 #include "boundary.hpp"
+#include "quenfa/algo.hpp"
 #include "quenfa/bindings/execution_plan.hpp"
 #include "quenfa/core/gmt_reader.hpp"
 #include "quenfa/core/ranked_list.hpp"
@@ -211,7 +212,9 @@ PyObject* run_decor_branch(const RunArguments& a, quenfa::InterfaceMode mode) {
   return not_built("method='decor'");
 }
 
-PyObject* run_classic_branch(const RunArguments& a, quenfa::InterfaceMode mode) {
+PyObject* run_classic_branch(const RunArguments& a, const quenfa::RankedList& ranked,
+                             const quenfa::PathwayDb& pathways, quenfa::ScoreType score_type,
+                             quenfa::InterfaceMode mode) {
   if (a.decor_cache || a.decor_expression) {
     return raise(PyExc_ValueError, "decor arguments require method='decor'.");
   }
@@ -221,17 +224,37 @@ PyObject* run_classic_branch(const RunArguments& a, quenfa::InterfaceMode mode) 
   }
   auto plan = quenfa::resolve_execution_plan(mode, a.nperm.has_value());
   if (!plan) return raise(PyExc_ValueError, plan.error());
-  switch (mode) {
-    case quenfa::InterfaceMode::Multilevel:
-      return not_built("mode='multilevel'");
-    case quenfa::InterfaceMode::Simple:
-      return not_built("mode='simple'");
-    default:
-      return not_built("mode='kelda'");
+  const std::uint64_t min_size = a.min_size.value_or(1);
+  const std::uint64_t max_size = a.max_size.value_or(ranked.size() == 0 ? 0 : ranked.size() - 1);
+
+  // The multilevel estimator indexes its population with 32-bit integers.
+  const bool multilevel = mode == quenfa::InterfaceMode::Multilevel ||
+                          (mode == quenfa::InterfaceMode::Kelda && !a.nperm);
+  if (multilevel && a.sample_size > 0xFFFFFFFFull) {
+    return raise(PyExc_ValueError, "sampleSize must be at most 4294967295.");
   }
+  std::vector<quenfa::EnrichmentResult> records;
+  switch (mode) {
+    case quenfa::InterfaceMode::Multilevel:  // a given nperm is ignored here
+      records = quenfa::run_gsea_internal(ranked, pathways, a.n_perm_simple,
+                                          quenfa::resolve_rng_seed(a.seed), a.eps, a.gsea_param,
+                                          min_size, max_size, score_type, true, a.sample_size);
+      break;
+    case quenfa::InterfaceMode::Simple:
+      records = quenfa::run_gsea_internal(ranked, pathways, a.nperm.value_or(a.n_perm_simple),
+                                          quenfa::resolve_rng_seed(a.seed), a.eps, a.gsea_param,
+                                          min_size, max_size, score_type, false, a.sample_size);
+      break;
+    default:
+      records = quenfa::kelda_with_sample_size_and_kind(
+          ranked, pathways, a.nperm, a.eps, a.gsea_param, a.n_perm_simple, a.seed, min_size,
+          max_size, score_type, a.sample_size);
+      break;
+  }
+  return results_to_py(std::move(records));
 }
 
-PyObject* run_gsea(const RunArguments& a) {
+PyObject* run_gsea(RunArguments& a) {
   if (a.sample_size == 0) return raise(PyExc_ValueError, "sampleSize must be greater than 0.");
   if (a.nproc != 0) quenfa::runtime::request_worker_pool(a.nproc);
   if (a.min_size && *a.min_size == 0) {
@@ -241,7 +264,8 @@ PyObject* run_gsea(const RunArguments& a) {
     return raise(PyExc_ValueError,
                  "blitz_anchors, blitz_accuracy, and blitz_deep_accuracy must be greater than 0.");
   }
-  const quenfa::RankedList ranked = quenfa::RankedList::create(a.ranks.genes, a.ranks.scores);
+  const quenfa::RankedList ranked =
+      quenfa::RankedList::create(std::move(a.ranks.genes), std::move(a.ranks.scores));
   auto pathways = quenfa::read_gmt(a.gmt_path);
   if (!pathways) return raise(PyExc_OSError, pathways.error());
 
@@ -256,7 +280,7 @@ PyObject* run_gsea(const RunArguments& a) {
     return run_blitz_branch(a, score_type.value(), method.value());
   }
   if (method.value() == quenfa::Method::Decor) return run_decor_branch(a, mode.value());
-  return run_classic_branch(a, mode.value());
+  return run_classic_branch(a, ranked, pathways.value(), score_type.value(), mode.value());
 }
 
 PyObject* run_gsea_py(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

@@ -27,6 +27,20 @@ struct PermutationCounters {
   double ge_zero_sum = 0.0;   // sum of es_p >= 0
 };
 
+// Counts one permuted score es_p against the observed score es.
+inline void count_permutation_score(PermutationCounters& c, double es, double es_p) {
+  if (es >= es_p) ++c.le;
+  if (es_p >= es) ++c.ge;
+  if (es_p <= 0) {
+    ++c.le_zero;
+    c.le_zero_sum += es_p;
+  }
+  if (es_p >= 0) {
+    ++c.ge_zero;
+    c.ge_zero_sum += es_p;
+  }
+}
+
 struct EsPeak {
   std::size_t peak = 0;  // ranked position where the score is reached
   double es = 0.0;

@@ -12,6 +12,7 @@
 #include "quenfa/sprintel_cumulative_stat.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -53,82 +54,156 @@ void order_into(std::span<const std::uint64_t> sample, std::vector<std::uint64_t
   for (std::size_t i = 0; i < keys.size(); ++i) out[i] = keys[i] & 0xFFFFFFFFu;
 }
 
-void BlockedRunningSums::reset(std::span<const std::int64_t> initial_misses, std::int64_t n) {
+void BlockedRunningSums::reset(std::span<const std::int64_t> initial_misses, std::int64_t n,
+                               bool every_slot_on_chain) {
   const std::size_t k = initial_misses.size();
   slots_ = k + 1;
   shift_ = block_shift(k);
   blocks_ = (slots_ + (std::size_t{1} << shift_) - 1) >> shift_;
-  miss_elem_.assign(initial_misses.begin(), initial_misses.end());
-  miss_elem_.push_back(n);
+  miss_elem_.resize(slots_);
+  for (std::size_t t = 0; t < k; ++t) miss_elem_[t] = static_cast<double>(initial_misses[t]);
+  miss_elem_[k] = static_cast<double>(n);
   hit_elem_.assign(slots_, 0.0);
-  miss_block_.assign(blocks_, 0);
+  miss_block_.assign(blocks_, 0.0);
   hit_block_.assign(blocks_, 0.0);
-  hull_.resize(blocks_ << shift_);
+  on_chain_.assign((slots_ + 63) / 64, every_slot_on_chain ? ~std::uint64_t{0} : 0);
+  for (std::size_t b = 0; b < blocks_; ++b) mark_on_chain(b << shift_);
+  prev_.resize(slots_);
+  top_.resize(slots_);
   best_.resize(blocks_);
-  for (std::size_t b = 0; b < blocks_; ++b) rebuild_hull(b);
+  best_hit_.resize(blocks_);
+  best_miss_.resize(blocks_);
+  left_hit_.resize(blocks_);
+  left_miss_.resize(blocks_);
+  best_value_.resize(blocks_);
+  left_value_.resize(blocks_);
+  for (std::size_t b = 0; b < blocks_; ++b) extend_hull(b << shift_);
 }
 
 void BlockedRunningSums::insert(std::size_t t, double weight) {
   const std::size_t block = t >> shift_;
   const std::size_t end = std::min((block + 1) << shift_, slots_);
+  double* miss = miss_elem_.data();
+  double* hit = hit_elem_.data();
   for (std::size_t u = t; u < end; ++u) {
-    miss_elem_[u] -= 1;
-    hit_elem_[u] += weight;
+    miss[u] -= 1.0;
+    hit[u] += weight;
   }
+  double* miss_block = miss_block_.data();
+  double* hit_block = hit_block_.data();
   for (std::size_t b = block + 1; b < blocks_; ++b) {
-    miss_block_[b] -= 1;
-    hit_block_[b] += weight;
+    miss_block[b] -= 1.0;
+    hit_block[b] += weight;
   }
-  rebuild_hull(block);
+  mark_on_chain(t);
+  extend_hull(t);
 }
 
-void BlockedRunningSums::rebuild_hull(std::size_t block) {
+void BlockedRunningSums::mark_on_chain(std::size_t u) {
+  on_chain_[u >> 6] |= std::uint64_t{1} << (u & 63);
+}
+
+std::size_t BlockedRunningSums::last_on_chain_before(std::size_t u) const {
+  // The block's first slot is always on the chain, so the search stops in it.
+  std::size_t w = (u - 1) >> 6;
+  std::uint64_t bits = on_chain_[w] & (~std::uint64_t{0} >> (63 - ((u - 1) & 63)));
+  while (bits == 0) bits = on_chain_[--w];
+  return (w << 6) + 63 - static_cast<std::size_t>(std::countl_zero(bits));
+}
+
+void BlockedRunningSums::extend_hull(std::size_t from) {
   // Monotone chain over the block's slots, whose hit weights never decrease
   // and whose misses grow by at least one from slot to slot when the hit
   // weight stays the same. The value hits x coef - misses (coef > 0) is
-  // largest on the upper hull in the plane (hits, -misses).
+  // largest on the upper hull in the plane (hits, -misses). Slots before
+  // `from` are unchanged, and so is the stack the chain had after them.
+  //
+  // A slot without a member has the hit weight of the slot before it (the
+  // same sums in the same order), so the chain would skip it: only the
+  // block's first slot and the members are visited.
+  const std::size_t block = from >> shift_;
   const std::size_t lo = block << shift_;
   const std::size_t hi = std::min(lo + (std::size_t{1} << shift_), slots_);
-  std::uint32_t* hull = &hull_[lo];
-  std::size_t len = 0;
-  for (std::size_t u = lo; u < hi; ++u) {
-    const double x = hit_elem_[u];
-    const std::int64_t y = miss_elem_[u];
-    if (len > 0 && x == hit_elem_[hull[len - 1]]) continue;  // same hits, more misses
-    while (len >= 2) {
-      const std::uint32_t o = hull[len - 2], a = hull[len - 1];
-      const double dxa = hit_elem_[a] - hit_elem_[o];
-      const double dya = static_cast<double>(miss_elem_[a] - miss_elem_[o]);
-      const double dxp = x - hit_elem_[o];
-      const double dyp = static_cast<double>(y - miss_elem_[o]);
+  const double* hit = hit_elem_.data();
+  const double* miss = miss_elem_.data();
+  std::uint32_t* prev = prev_.data();
+  std::uint32_t* top_after = top_.data();
+  std::uint32_t top = from == lo ? kNone : top_after[last_on_chain_before(from)];
+  auto visit = [&](std::size_t u) {
+    const double x = hit[u];
+    const double y = miss[u];
+    if (top != kNone && x == hit[top]) {  // same hits, more misses
+      top_after[u] = top;
+      return;
+    }
+    while (top != kNone && prev[top] != kNone) {
+      const std::uint32_t o = prev[top], a = top;
+      const double dxa = hit[a] - hit[o];
+      const double dya = miss[a] - miss[o];
+      const double dxp = x - hit[o];
+      const double dyp = y - miss[o];
       // a has more misses than the chord from o to the new point at its hit weight.
       const bool below_chord = dya * dxp - dxa * dyp > 0.0;
-      if (!below_chord || x - hit_elem_[a] < kMinChordWidth) break;
-      --len;
+      if (!below_chord || x - hit[a] < kMinChordWidth) break;
+      top = o;
     }
-    hull[len++] = static_cast<std::uint32_t>(u);
+    prev[u] = top;
+    top = static_cast<std::uint32_t>(u);
+    top_after[u] = top;
+  };
+  for (std::size_t w = from >> 6, first = from; first < hi; ++w, first = w << 6) {
+    std::uint64_t bits = on_chain_[w] & (~std::uint64_t{0} << (first & 63));
+    const std::size_t word_end = std::min((w + 1) << 6, hi);
+    if (word_end < (w + 1) << 6) bits &= (std::uint64_t{1} << (word_end & 63)) - 1;
+    for (; bits != 0; bits &= bits - 1)
+      visit((w << 6) + static_cast<std::size_t>(std::countr_zero(bits)));
   }
-  best_[block] = static_cast<std::uint32_t>(len - 1);
+  set_best(block, top);
+}
+
+void BlockedRunningSums::set_best(std::size_t block, std::uint32_t u) {
+  best_[block] = u;
+  best_hit_[block] = hit_elem_[u];
+  best_miss_[block] = miss_elem_[u];
+  const std::uint32_t left = prev_[u];
+  left_hit_[block] = left == kNone ? 0.0 : hit_elem_[left];
+  left_miss_[block] = left == kNone ? std::numeric_limits<double>::infinity() : miss_elem_[left];
 }
 
 double BlockedRunningSums::max_value(double coef) {
+  // Every block's best point and its left neighbour in one pass; a block
+  // walks on only when the neighbour is not worse, which is rare.
+  const double* hit_block = hit_block_.data();
+  const double* miss_block = miss_block_.data();
+  {
+    const double* best_hit = best_hit_.data();
+    const double* best_miss = best_miss_.data();
+    const double* left_hit = left_hit_.data();
+    const double* left_miss = left_miss_.data();
+    double* best_value = best_value_.data();
+    double* left_value = left_value_.data();
+    for (std::size_t b = 0; b < blocks_; ++b) {
+      best_value[b] = (best_hit[b] + hit_block[b]) * coef - (best_miss[b] + miss_block[b]);
+      left_value[b] = (left_hit[b] + hit_block[b]) * coef - (left_miss[b] + miss_block[b]);
+    }
+  }
   double best = -std::numeric_limits<double>::infinity();
   for (std::size_t b = 0; b < blocks_; ++b) {
-    const double hit_offset = hit_block_[b];
-    const std::int64_t miss_offset = miss_block_[b];
-    const std::uint32_t* hull = &hull_[b << shift_];
-    auto value = [&](std::uint32_t u) {
-      return (hit_elem_[u] + hit_offset) * coef - static_cast<double>(miss_elem_[u] + miss_offset);
-    };
-    std::uint32_t i = best_[b];
-    double v = value(hull[i]);
-    while (i > 0) {
-      const double left = value(hull[i - 1]);
-      if (!(left >= v)) break;
-      v = left;
-      --i;
+    double v = best_value_[b];
+    if (left_value_[b] >= v && prev_[best_[b]] != kNone) {
+      const double hit_offset = hit_block[b];
+      const double miss_offset = miss_block[b];
+      std::uint32_t i = prev_[best_[b]];
+      v = left_value_[b];
+      for (std::uint32_t left = prev_[i]; left != kNone; left = prev_[i]) {
+        const double value =
+            (hit_elem_[left] + hit_offset) * coef - (miss_elem_[left] + miss_offset);
+        if (!(value >= v)) break;
+        v = value;
+        i = left;
+      }
+      set_best(b, i);
     }
-    best_[b] = i;
     if (v > best) best = v;
   }
   return best;
@@ -165,7 +240,10 @@ void CumulativeStat::run_direction(std::size_t n, std::span<const std::uint64_t>
                              ? static_cast<std::int64_t>(sample[sample_order[t]])
                              : ni + 1 - static_cast<std::int64_t>(sample[sample_order[k - 1 - t]]);
   }
-  sums_.reset(initial_misses_, ni);
+  // A NaN hit weight compares unequal to itself: then every slot is visited.
+  const bool any_nan =
+      std::any_of(weight_.begin(), weight_.end(), [](double q) { return std::isnan(q); });
+  sums_.reset(initial_misses_, ni, any_nan);
   out.resize(k);
   double ns = 0.0;
   for (std::size_t j = 0; j < k; ++j) {

@@ -16,16 +16,22 @@ namespace quenfa::sprintel {
 // structures: adding d from slot t on adds d to the element entries of t's
 // block from t on and to the block entries of every later block; a slot's
 // value is its element entry plus its block entry. Blocks hold L slots, L the
-// smallest power of two (at least 2) with L^2 > k. Misses are counted in
-// integers, hit weights in doubles.
+// smallest power of two (at least 2) with L^2 > k. Misses are whole numbers
+// below 2^53, kept in doubles so that sums and differences stay exact.
 //
 // Each block also keeps the upper convex hull of its points (hit weight,
 // misses) in block-local coordinates; offsets of earlier insertions are the
-// same for the whole block, so only the block of an insertion is rebuilt.
+// same for the whole block, so only the block of an insertion changes. The
+// hull is a monotone chain whose stack is stored as links: prev_[u] is the
+// point below u when u was pushed and top_[u] the stack's top once slot u is
+// processed, so an insertion at slot t resumes the chain at t.
 class BlockedRunningSums {
  public:
-  // Slot t starts with misses initial_misses[t]; the sentinel with n.
-  void reset(std::span<const std::int64_t> initial_misses, std::int64_t n);
+  // Slot t starts with misses initial_misses[t]; the sentinel with n. The
+  // chain visits only the members and each block's first slot unless
+  // every_slot_on_chain (needed when a hit weight may be NaN).
+  void reset(std::span<const std::int64_t> initial_misses, std::int64_t n,
+             bool every_slot_on_chain);
   // Adds one member at slot t: one miss less and `weight` more hit weight for
   // every slot from t on.
   void insert(std::size_t t, double weight);
@@ -36,13 +42,26 @@ class BlockedRunningSums {
   double max_value(double coef);
 
  private:
-  void rebuild_hull(std::size_t block);
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+  // Runs the chain from slot `from` to the end of its block.
+  void extend_hull(std::size_t from);
+  void mark_on_chain(std::size_t u);
+  // The last slot before u (same block) that the chain visits.
+  std::size_t last_on_chain_before(std::size_t u) const;
+  // Makes hull point u the block's best and caches it and its left neighbour.
+  void set_best(std::size_t block, std::uint32_t u);
 
   std::size_t slots_ = 0, shift_ = 0, blocks_ = 0;
-  std::vector<std::int64_t> miss_elem_, miss_block_;
+  std::vector<double> miss_elem_, miss_block_;
   std::vector<double> hit_elem_, hit_block_;
-  std::vector<std::uint32_t> hull_;  // slot indices; block b's hull starts at b << shift_
-  std::vector<std::uint32_t> best_;  // per block: hull index of the last best point
+  std::vector<std::uint32_t> prev_, top_;  // per slot, see above
+  std::vector<std::uint64_t> on_chain_;    // bit per slot: a member or a block's first slot
+  // Per block: the best hull point and the coordinates of it and of its left
+  // neighbour (none: misses +inf), read by max_value without indirection.
+  std::vector<std::uint32_t> best_;
+  std::vector<double> best_hit_, best_miss_, left_hit_, left_miss_;
+  std::vector<double> best_value_, left_value_;  // max_value scratch
 };
 
 // calc_gsea_stat_cumulative_f64 and gsea_stats1_f64 on reusable buffers.

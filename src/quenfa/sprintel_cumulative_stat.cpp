@@ -41,17 +41,29 @@ std::size_t block_shift(std::size_t k) {
 
 void order_into(std::span<const std::uint64_t> sample, std::vector<std::uint64_t>& keys,
                 std::vector<std::size_t>& out) {
-  // Value in the high half, input index in the low half: sorting the keys
-  // sorts by value and keeps equal values in input order.
+  // Value in the high half, input index in the low half, so equal values stay
+  // in input order. Keys are built in index order, so a stable sort by the
+  // value alone suffices: a byte-wise radix sort over the value's bytes.
   QUENFA_ENSURE(sample.size() <= 0xFFFFFFFFu, "order: sample too long");
-  keys.resize(sample.size());
-  for (std::size_t i = 0; i < sample.size(); ++i) {
+  const std::size_t len = sample.size();
+  keys.resize(2 * len);
+  std::uint64_t largest = 0;
+  for (std::size_t i = 0; i < len; ++i) {
     QUENFA_ENSURE(sample[i] <= 0xFFFFFFFFu, "order: values must be below 2^32");
     keys[i] = (sample[i] << 32) | i;
+    largest = std::max(largest, sample[i]);
   }
-  std::sort(keys.begin(), keys.end());
-  out.resize(sample.size());
-  for (std::size_t i = 0; i < keys.size(); ++i) out[i] = keys[i] & 0xFFFFFFFFu;
+  std::uint64_t* from = keys.data();
+  std::uint64_t* to = keys.data() + len;
+  for (unsigned shift = 32; shift < 64 && (largest >> (shift - 32)) != 0; shift += 8) {
+    std::size_t start[257] = {};
+    for (std::size_t i = 0; i < len; ++i) ++start[((from[i] >> shift) & 0xFFu) + 1];
+    for (std::size_t d = 1; d < 257; ++d) start[d] += start[d - 1];
+    for (std::size_t i = 0; i < len; ++i) to[start[(from[i] >> shift) & 0xFFu]++] = from[i];
+    std::swap(from, to);
+  }
+  out.resize(len);
+  for (std::size_t i = 0; i < len; ++i) out[i] = from[i] & 0xFFFFFFFFu;
 }
 
 void BlockedRunningSums::reset(std::span<const std::int64_t> initial_misses, std::int64_t n,
@@ -129,26 +141,34 @@ void BlockedRunningSums::extend_hull(std::size_t from) {
   std::uint32_t* prev = prev_.data();
   std::uint32_t* top_after = top_.data();
   std::uint32_t top = from == lo ? kNone : top_after[last_on_chain_before(from)];
+  // The top's coordinates stay in registers; popping makes o the top.
+  double top_x = top == kNone ? 0.0 : hit[top];
+  double top_y = top == kNone ? 0.0 : miss[top];
   auto visit = [&](std::size_t u) {
     const double x = hit[u];
     const double y = miss[u];
-    if (top != kNone && x == hit[top]) {  // same hits, more misses
+    if (top != kNone && x == top_x) {  // same hits, more misses
       top_after[u] = top;
       return;
     }
     while (top != kNone && prev[top] != kNone) {
-      const std::uint32_t o = prev[top], a = top;
-      const double dxa = hit[a] - hit[o];
-      const double dya = miss[a] - miss[o];
-      const double dxp = x - hit[o];
-      const double dyp = y - miss[o];
-      // a has more misses than the chord from o to the new point at its hit weight.
+      const std::uint32_t o = prev[top];
+      const double xo = hit[o], yo = miss[o];
+      const double dxa = top_x - xo;
+      const double dya = top_y - yo;
+      const double dxp = x - xo;
+      const double dyp = y - yo;
+      // The top has more misses than the chord from o to the new point at its hit weight.
       const bool below_chord = dya * dxp - dxa * dyp > 0.0;
-      if (!below_chord || x - hit[a] < kMinChordWidth) break;
+      if (!below_chord || x - top_x < kMinChordWidth) break;
       top = o;
+      top_x = xo;
+      top_y = yo;
     }
     prev[u] = top;
     top = static_cast<std::uint32_t>(u);
+    top_x = x;
+    top_y = y;
     top_after[u] = top;
   };
   for (std::size_t w = from >> 6, first = from; first < hi; ++w, first = w << 6) {
@@ -176,12 +196,12 @@ double BlockedRunningSums::max_value(double coef) {
   const double* hit_block = hit_block_.data();
   const double* miss_block = miss_block_.data();
   {
-    const double* best_hit = best_hit_.data();
-    const double* best_miss = best_miss_.data();
-    const double* left_hit = left_hit_.data();
-    const double* left_miss = left_miss_.data();
-    double* best_value = best_value_.data();
-    double* left_value = left_value_.data();
+    const double* __restrict best_hit = best_hit_.data();
+    const double* __restrict best_miss = best_miss_.data();
+    const double* __restrict left_hit = left_hit_.data();
+    const double* __restrict left_miss = left_miss_.data();
+    double* __restrict best_value = best_value_.data();
+    double* __restrict left_value = left_value_.data();
     for (std::size_t b = 0; b < blocks_; ++b) {
       best_value[b] = (best_hit[b] + hit_block[b]) * coef - (best_miss[b] + miss_block[b]);
       left_value[b] = (left_hit[b] + hit_block[b]) * coef - (left_miss[b] + miss_block[b]);

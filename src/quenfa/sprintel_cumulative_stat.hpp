@@ -88,7 +88,7 @@ class CumulativeStat {
   BlockedRunningSums sums_;
 };
 
-// `order` into reused vectors; `keys` is scratch.
+// `order` into reused vectors; `keys` is scratch (2 x sample size).
 void order_into(std::span<const std::uint64_t> sample, std::vector<std::uint64_t>& keys,
                 std::vector<std::size_t>& out);
 

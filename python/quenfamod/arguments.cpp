@@ -32,15 +32,15 @@ bool utf8_of(PyObject* str, std::string& out) {
 
 }  // namespace
 
-bool bind_arguments(const FunctionSpec& spec, PyObject* const* args, Py_ssize_t nargs_in,
+bool bind_arguments(const FunctionSpec& signature, PyObject* const* args, Py_ssize_t nargs_in,
                     PyObject* kwnames, std::vector<PyObject*>& slots) {
-  const std::size_t total = spec.parameters.size();
+  const std::size_t total = signature.parameters.size();
   const std::size_t nargs = static_cast<std::size_t>(nargs_in);
   slots.assign(total, nullptr);
   if (nargs > total) {
     PyErr_Format(PyExc_TypeError,
-                 "%s() takes from %zu to %zu positional arguments but %zu %s given", spec.name,
-                 spec.required, total, nargs, nargs == 1 ? "was" : "were");
+                 "%s() takes from %zu to %zu positional arguments but %zu %s given", signature.name,
+                 signature.required, total, nargs, nargs == 1 ? "was" : "were");
     return false;
   }
   for (std::size_t i = 0; i < nargs; ++i) slots[i] = args[i];
@@ -49,42 +49,44 @@ bool bind_arguments(const FunctionSpec& spec, PyObject* const* args, Py_ssize_t 
   for (Py_ssize_t k = 0; k < nkw; ++k) {
     PyObject* key = PyTuple_GET_ITEM(kwnames, k);
     if (!PyUnicode_Check(key)) {
-      PyErr_Format(PyExc_TypeError, "%s() keywords must be strings", spec.name);
+      PyErr_Format(PyExc_TypeError, "%s() keywords must be strings", signature.name);
       return false;
     }
     std::size_t index = total;
     for (std::size_t i = 0; i < total; ++i) {
-      if (PyUnicode_CompareWithASCIIString(key, spec.parameters[i]) == 0) {
+      if (PyUnicode_CompareWithASCIIString(key, signature.parameters[i]) == 0) {
         index = i;
         break;
       }
     }
     if (index == total) {
-      PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", spec.name, key);
+      PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", signature.name,
+                   key);
       return false;
     }
     if (slots[index] != nullptr) {
-      PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", spec.name,
-                   spec.parameters[index]);
+      PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", signature.name,
+                   signature.parameters[index]);
       return false;
     }
     slots[index] = args[nargs + static_cast<std::size_t>(k)];
   }
 
   std::vector<const char*> missing;
-  for (std::size_t i = 0; i < spec.required; ++i) {
-    if (slots[i] == nullptr) missing.push_back(spec.parameters[i]);
+  for (std::size_t i = 0; i < signature.required; ++i) {
+    if (slots[i] == nullptr) missing.push_back(signature.parameters[i]);
   }
   if (!missing.empty()) {
-    PyErr_Format(PyExc_TypeError, "%s() missing %zu required positional argument%s: %s", spec.name,
-                 missing.size(), missing.size() == 1 ? "" : "s", join_names(missing).c_str());
+    PyErr_Format(PyExc_TypeError, "%s() missing %zu required positional argument%s: %s",
+                 signature.name, missing.size(), missing.size() == 1 ? "" : "s",
+                 join_names(missing).c_str());
     return false;
   }
   return true;
 }
 
-void add_parameter_note(const FunctionSpec& spec, std::size_t index) {
-  const std::string note = std::string("while processing '") + spec.parameters[index] + "'";
+void add_parameter_note(const FunctionSpec& signature, std::size_t index) {
+  const std::string note = std::string("while processing '") + signature.parameters[index] + "'";
   compat::add_note_to_current_exception(note.c_str());
 }
 

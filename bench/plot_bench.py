@@ -18,12 +18,7 @@ import workloads
 
 
 def best_ms(repeats, function):
-    best = float("inf")
-    for _ in range(repeats):
-        start = time.perf_counter()
-        function()
-        best = min(best, time.perf_counter() - start)
-    return best * 1000.0
+    return workloads.best_seconds(repeats, function) * 1000.0
 
 
 def ranked_sets(ranks, gmt, count):

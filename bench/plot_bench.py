@@ -11,7 +11,6 @@ list: the ratio shows what the 20,000 curve segments cost over the fixed work
 import os
 import random
 import tempfile
-import time
 
 import quenfamod
 import workloads

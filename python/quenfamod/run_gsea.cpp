@@ -12,6 +12,8 @@
 #include "quenfa/core/gmt_reader.hpp"
 #include "quenfa/core/ranked_list.hpp"
 #include "quenfa/core/score_type.hpp"
+#include "quenfa/decor/decor_options.hpp"
+#include "quenfa/decor/ensure_cache.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
 #include "results.hpp"
 
@@ -200,7 +202,59 @@ PyObject* run_blitz_branch(const RunArguments& a, quenfa::ScoreType score_type,
   return not_built("mode='blitz'");
 }
 
-PyObject* run_decor_branch(const RunArguments& a, quenfa::InterfaceMode mode) {
+// `text` lower-cased as Python's str.lower() does (full Unicode mapping), so
+// that a choice's message quotes what the caller sees.
+bool unicode_lower(const std::string& text, std::string& out) {
+  PyObject* str = PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+  if (str == nullptr) return false;
+  const bool ok = convert_lowered_str(str, out);
+  Py_DECREF(str);
+  return ok;
+}
+
+// True when `st` succeeded; otherwise sets ValueError with its message.
+bool ok_or_value_error(const quenfa::Status& st) {
+  if (!st) raise(PyExc_ValueError, st.error());
+  return st.ok();
+}
+
+// Stores a parsed choice, or sets ValueError with the parser's message.
+template <class T>
+bool store_or_value_error(quenfa::Result<T> parsed, T& out) {
+  if (!parsed) {
+    raise(PyExc_ValueError, parsed.error());
+    return false;
+  }
+  out = parsed.value();
+  return true;
+}
+
+// The decor options from their defaults and the call's decor arguments, in
+// the order tuning, overrides, paths, cache mode, correlation, redundancy.
+// Empty with a ValueError set on the first failure.
+std::optional<quenfa::decor::DecorOptions> decor_options_from(const RunArguments& a) {
+  namespace decor = quenfa::decor;
+  decor::DecorOptions o;
+  std::string mode, correlation, redundancy;
+  const bool ok =
+      ok_or_value_error(decor::apply_decor_release_tuning(o, a.decor_preset, a.decor_stringency)) &&
+      ok_or_value_error(decor::apply_decor_formula_overrides(
+          o, a.decor_weight_formula, a.decor_alpha, a.decor_threshold, a.decor_gamma,
+          a.decor_penalty_floor, a.decor_scale_epsilon)) &&
+      unicode_lower(a.decor_cache_mode, mode) &&
+      store_or_value_error(decor::parse_decor_cache_mode(mode), o.cache_mode) &&
+      unicode_lower(a.decor_correlation, correlation) &&
+      store_or_value_error(decor::parse_decor_correlation(correlation), o.correlation) &&
+      unicode_lower(a.decor_redundancy, redundancy) &&
+      store_or_value_error(decor::parse_decor_redundancy(redundancy), o.redundancy);
+  if (!ok) return std::nullopt;
+  o.cache_path = a.decor_cache;
+  o.expression_path = a.decor_expression;
+  return o;
+}
+
+PyObject* run_decor_branch(const RunArguments& a, const quenfa::PathwayDb& pathways,
+                           quenfa::InterfaceMode mode) {
   if (a.gpu) {
     return raise(PyExc_ValueError,
                  "decor supports CPU execution only; gpu is not supported with method='decor'.");
@@ -209,6 +263,10 @@ PyObject* run_decor_branch(const RunArguments& a, quenfa::InterfaceMode mode) {
     return raise(PyExc_ValueError, "nperm is only valid with mode='kelda' or mode='simple'.");
   }
   if (!a.decor_cache) return raise(PyExc_ValueError, "method='decor' requires decor_cache.");
+  const std::optional<quenfa::decor::DecorOptions> options = decor_options_from(a);
+  if (!options) return nullptr;
+  auto cache = quenfa::decor::ensure_decor_cache_for_paths(pathways, a.gmt_path, *options);
+  if (!cache) return raise(PyExc_RuntimeError, cache.error());
   return not_built("method='decor'");
 }
 
@@ -279,7 +337,9 @@ PyObject* run_gsea(RunArguments& a) {
   if (mode.value() == quenfa::InterfaceMode::Blitz) {
     return run_blitz_branch(a, score_type.value(), method.value());
   }
-  if (method.value() == quenfa::Method::Decor) return run_decor_branch(a, mode.value());
+  if (method.value() == quenfa::Method::Decor) {
+    return run_decor_branch(a, pathways.value(), mode.value());
+  }
   return run_classic_branch(a, ranked, pathways.value(), score_type.value(), mode.value());
 }
 

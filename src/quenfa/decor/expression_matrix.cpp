@@ -1,0 +1,124 @@
+#include "quenfa/decor/expression_matrix.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <unordered_set>
+
+#include "quenfa/core/text.hpp"
+#include "quenfa/decor/line_reader.hpp"
+#include "quenfa/decor/number_text.hpp"
+
+namespace quenfa::decor {
+
+namespace {
+
+std::vector<std::string_view> split_tabs(std::string_view line) {
+  std::vector<std::string_view> fields;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t tab = line.find('\t', start);
+    fields.push_back(line.substr(start, tab == std::string_view::npos ? tab : tab - start));
+    if (tab == std::string_view::npos) return fields;
+    start = tab + 1;
+  }
+}
+
+Status add_gene_row(std::string_view line, std::size_t n, std::optional<std::size_t>& samples,
+                    std::unordered_set<std::string>& seen, ExpressionMatrix& matrix) {
+  const std::vector<std::string_view> fields = split_tabs(line);
+  const std::string at = std::to_string(n);
+  if (fields.size() < 3) {
+    return Error{"Malformed expression matrix line " + at +
+                 ": expected gene and at least two sample columns"};
+  }
+  if (!samples) samples = fields.size() - 1;
+  if (fields.size() - 1 != *samples) {
+    return Error{"Malformed expression matrix line " + at + ": expected " +
+                 std::to_string(*samples) + " sample columns, found " +
+                 std::to_string(fields.size() - 1)};
+  }
+  if (fields[0].empty())
+    return Error{"expression matrix line " + at + " has an empty gene identifier"};
+  if (!seen.emplace(fields[0]).second) {
+    return Error{"expression matrix has duplicate gene identifier: " + std::string(fields[0])};
+  }
+  const std::size_t first = matrix.values.size();
+  for (std::size_t i = 1; i < fields.size(); ++i) {
+    const std::optional<double> value = parse_float64(fields[i]);
+    if (!value) {
+      return Error{"Failed to parse expression value '" + std::string(fields[i]) + "' on line " +
+                   at};
+    }
+    matrix.values.push_back(*value);
+  }
+  for (std::size_t i = first; i < matrix.values.size(); ++i) {
+    if (!std::isfinite(matrix.values[i])) {
+      return Error{"expression matrix line " + at + " contains a non-finite value"};
+    }
+  }
+  matrix.genes.emplace_back(fields[0]);
+  return ok_status();
+}
+
+}  // namespace
+
+Result<ExpressionMatrix> read_expression_matrix(const std::string& path) {
+  auto reader = LineReader::open(path);
+  if (!reader) return Error{reader.error()};
+  ExpressionMatrix matrix;
+  std::optional<std::size_t> samples;  // fixed by the header, else the first row
+  std::unordered_set<std::string> seen;
+  std::string line;
+  for (std::size_t n = 1;; ++n) {
+    auto more = reader.value().next(line);
+    if (!more) return Error{more.error()};
+    if (!more.value()) break;
+    if (trim_unicode_whitespace(line).empty()) continue;
+    if (n == 1) {
+      const auto columns = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\t')) + 1;
+      if (columns < 3) {
+        return Error{"expression matrix header must contain gene and at least two sample columns"};
+      }
+      samples = columns - 1;
+      continue;
+    }
+    if (Status st = add_gene_row(line, n, samples, seen, matrix); !st) return Error{st.error()};
+  }
+  if (matrix.genes.empty()) return Error{"expression matrix contains no gene rows"};
+  matrix.samples = *samples;
+  return matrix;
+}
+
+void standardise_profile(std::span<double> x) {
+  double sum = -0.0;
+  for (double v : x) sum += v;
+  const double mean = sum / static_cast<double>(x.size());
+  double ss = -0.0;
+  for (double& v : x) {
+    v -= mean;
+    ss += v * v;
+  }
+  if (ss <= 0) {
+    std::fill(x.begin(), x.end(), 0.0);
+    return;
+  }
+  const double norm = std::sqrt(ss);
+  for (double& v : x) v /= norm;
+}
+
+double standardised_dot(std::span<const double> a, std::span<const double> b) {
+  double sum = -0.0;
+  for (std::size_t k = 0; k < a.size(); ++k) sum += a[k] * b[k];
+  return sum;
+}
+
+StandardisedProfiles::StandardisedProfiles(ExpressionMatrix raw) : matrix(std::move(raw)) {
+  rows.reserve(matrix.genes.size());
+  for (std::size_t i = 0; i < matrix.genes.size(); ++i) {
+    rows.emplace(matrix.genes[i], i);
+    standardise_profile(matrix.row(i));
+  }
+}
+
+}  // namespace quenfa::decor

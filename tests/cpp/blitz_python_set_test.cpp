@@ -154,13 +154,33 @@ TEST(PythonSetRules, IntegersHashToThemselves) {
 }
 
 TEST(PythonSetRules, ResizePoints) {
-  // Keys inserted -> slot count. Growth is to the smallest power of two above
-  // 4 x used, and above 2 x used past 50000 keys.
+  // Keys inserted -> slot count. A table grows once 5 x used >= 3 x (slots - 1),
+  // to the smallest power of two above 4 x used (2 x used past 50000 keys).
+  // 629145 keys fill 2**20 slots to exactly 3/5 of the mask.
   const std::map<std::uint64_t, std::size_t> table = {
-      {0, 8},          {4, 8},          {5, 32},          {18, 32},       {19, 128},
-      {76, 128},       {77, 512},       {306, 512},       {307, 2048},    {1228, 2048},
-      {1229, 8192},    {4914, 8192},    {4915, 32768},    {19660, 32768}, {19661, 131072},
-      {78642, 131072}, {78643, 262144}, {100000, 262144},
+      {0, 8},
+      {4, 8},
+      {5, 32},
+      {18, 32},
+      {19, 128},
+      {76, 128},
+      {77, 512},
+      {306, 512},
+      {307, 2048},
+      {1228, 2048},
+      {1229, 8192},
+      {4914, 8192},
+      {4915, 32768},
+      {19660, 32768},
+      {19661, 131072},
+      {78642, 131072},
+      {78643, 262144},
+      {157285, 262144},
+      {157286, 524288},
+      {314572, 524288},
+      {314573, 1048576},
+      {629144, 1048576},
+      {629145, 2097152},
   };
   PythonIntSet set;
   std::uint64_t inserted = 0;

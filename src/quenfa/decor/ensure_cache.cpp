@@ -44,6 +44,9 @@ DecorCache assemble_decor_cache(const PathwayDb& pathways, std::vector<DecorPath
     for (float& r : results[p].redundancy) r = *parse_float32(format_redundancy(r));
     cache.pathways[pathways[p].name] = std::move(results[p]);
   }
+  // A pathway without matrix genes has no rows in the file and so no entry
+  // when the file is read; it has none here either (n_pathways counts it).
+  std::erase_if(cache.pathways, [](const auto& entry) { return entry.second.genes.empty(); });
   std::uint64_t rows = 0;
   for (const auto& entry : cache.pathways) rows += entry.second.genes.size();
   QUENFA_ENSURE(compatibility.expression_sha256.has_value(), "a built cache has an expression");

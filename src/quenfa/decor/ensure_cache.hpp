@@ -19,8 +19,9 @@ Result<DecorCache> ensure_decor_cache_for_paths(const PathwayDb& pathways,
                                                 const std::string& gmt_path,
                                                 const DecorOptions& options);
 
-// The cache of freshly built scores: sorted by pathway name (a later pathway
-// of the same name replaces an earlier one), metadata filled, each score
+// The cache of freshly built scores exactly as its file reads back: sorted by
+// pathway name (a later pathway of the same name replaces an earlier one),
+// pathways without rows left out (though counted in n_pathways), each score
 // replaced by the value its 8-decimal text reads back as.
 DecorCache assemble_decor_cache(const PathwayDb& pathways, std::vector<DecorPathwayScores> results,
                                 const DecorCacheCompatibility& compatibility);

@@ -17,6 +17,9 @@ struct ExpressionMatrix {
   std::vector<double> values;  // row-major: genes.size() rows of `samples` values
 
   std::span<double> row(std::size_t i) { return {values.data() + i * samples, samples}; }
+  std::span<const double> row(std::size_t i) const {
+    return {values.data() + i * samples, samples};
+  }
 };
 
 // Reads the matrix; the first malformed line, duplicate identifier, value

@@ -51,8 +51,8 @@ CASES = [
     ({"method": "decor", "mode": "multilevel", "nperm": 5}, ValueError,
      "nperm is only valid with mode='kelda' or mode='simple'."),
     ({"method": "decor"}, ValueError, "method='decor' requires decor_cache."),
-    ({"method": "DECOR", "decor_cache": "c", "mode": "simple", "nperm": 5},
-     NotImplementedError, "method='decor'"),
+    ({"method": "DECOR", "decor_cache": "c", "mode": "simple", "nperm": 5}, RuntimeError,
+     "decor cache does not exist or is incompatible and --decor-expression was not provided"),
     # method "classic"
     ({"decor_cache": "c", "gpu": True}, ValueError, DECOR_ARGS),
     ({"decor_expression": "e", "gpu": True}, ValueError, DECOR_ARGS),

@@ -176,6 +176,20 @@ TEST(BlitzModel, DeterministicAcrossThreadCountsAndCachedAfterwards) {
   ASSERT_TRUE(again.ok());
   EXPECT_EQ(first.value().alpha_pos.ys, again.value().alpha_pos.ys);
   EXPECT_EQ(first.value().pos_ratio.ys, again.value().pos_ratio.ys);
+  // Streams run as pool tasks; walking them one after the other by hand gives
+  // the same fits, so scheduling and thread count cannot matter.
+  const std::vector<std::uint64_t> sizes = anchor_sizes(40, 6, 300).value();
+  const auto fits = estimate_anchor_fits(sig, sizes, options).value();
+  for (std::size_t s = 0; s < 3; ++s) {
+    NumpyMt19937 gen = numpy_mt19937(options.seed);
+    AnchorScratch scratch;
+    for (std::size_t j = 0; j < sizes.size(); ++j) {
+      if (stream_for_anchor(j, sizes.size(), 3) != s) continue;
+      const AnchorFit f = estimate_anchor(sig, sizes[j], 300, false, gen, scratch).value();
+      EXPECT_EQ(hex(f.alpha_pos), hex(fits[j].alpha_pos));
+      EXPECT_EQ(hex(f.beta_neg), hex(fits[j].beta_neg));
+    }
+  }
   BlitzOptions one_stream = options;
   one_stream.processes = 1;
   EXPECT_NE(estimate_model(sig, 40, one_stream).value().beta_neg.ys, first.value().beta_neg.ys);

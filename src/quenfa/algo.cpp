@@ -151,7 +151,7 @@ std::vector<EnrichmentResult> run_gsea_internal(const RankedList& ranked, const 
                                                 std::uint64_t max_size, ScoreType score_type,
                                                 bool allow_multilevel, std::uint64_t sample_size) {
   // Stage A: setup.
-  runtime::StageTimer timer(runtime::env_flag_present("QUENFA_STAGE_TIMING"));
+  runtime::StageTimer timer(runtime::env_flag_present("QUENFA_STAGE_TIMING"), "QUENFA_STAGE");
   const GeneIndex index = build_gene_index(ranked.genes);
   const std::size_t n = ranked.size();
   const std::uint64_t lo = std::max<std::uint64_t>(min_size, 1);

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace quenfa::runtime {
@@ -12,19 +14,24 @@ bool env_flag_present(const char* name);
 
 class StageTimer {
  public:
-  explicit StageTimer(bool enabled);
+  // Lines start with `prefix` (a static string), e.g. "QUENFA_STAGE".
+  StageTimer(bool enabled, const char* prefix);
 
-  // Writes "QUENFA_STAGE\t{name}\t{seconds}" for the stage that ends now and
-  // starts the next one.
+  // Writes "{prefix}\t{name}\t{seconds}" (six decimals) for the stage that
+  // ends now and starts the next one.
   void stage_done(std::string_view name);
   // Writes the line "total" for the time since construction.
   void total_done();
+  // Writes "{prefix}\t{name}\t{value}".
+  void counter(std::string_view name, std::uint64_t value) const;
 
  private:
   using Clock = std::chrono::steady_clock;
   void write_line(std::string_view name, Clock::time_point since) const;
+  void write_text(std::string_view name, const std::string& value) const;
 
   bool enabled_;
+  const char* prefix_;
   Clock::time_point start_;
   Clock::time_point stage_start_;
 };

@@ -13,6 +13,7 @@
 #include "quenfa/core/ranked_list.hpp"
 #include "quenfa/core/score_type.hpp"
 #include "quenfa/decor/decor_options.hpp"
+#include "quenfa/decor/decor_run.hpp"
 #include "quenfa/decor/ensure_cache.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
 #include "results.hpp"
@@ -253,7 +254,8 @@ std::optional<quenfa::decor::DecorOptions> decor_options_from(const RunArguments
   return o;
 }
 
-PyObject* run_decor_branch(const RunArguments& a, const quenfa::PathwayDb& pathways,
+PyObject* run_decor_branch(const RunArguments& a, const quenfa::RankedList& ranked,
+                           const quenfa::PathwayDb& pathways, quenfa::ScoreType score_type,
                            quenfa::InterfaceMode mode) {
   if (a.gpu) {
     return raise(PyExc_ValueError,
@@ -265,9 +267,30 @@ PyObject* run_decor_branch(const RunArguments& a, const quenfa::PathwayDb& pathw
   if (!a.decor_cache) return raise(PyExc_ValueError, "method='decor' requires decor_cache.");
   const std::optional<quenfa::decor::DecorOptions> options = decor_options_from(a);
   if (!options) return nullptr;
+  // Mode multilevel, or kelda without nperm, refines small P-values.
+  const bool multilevel = mode == quenfa::InterfaceMode::Multilevel ||
+                          (mode == quenfa::InterfaceMode::Kelda && !a.nperm);
+  // The tail estimator indexes its population with 32-bit integers.
+  if (multilevel && a.sample_size > 0xFFFFFFFFull) {
+    return raise(PyExc_ValueError, "sampleSize must be at most 4294967295.");
+  }
   auto cache = quenfa::decor::ensure_decor_cache_for_paths(pathways, a.gmt_path, *options);
   if (!cache) return raise(PyExc_RuntimeError, cache.error());
-  return not_built("method='decor'");
+
+  quenfa::decor::DecorRunSettings settings;
+  settings.eps = a.eps;
+  settings.gsea_param = a.gsea_param;
+  settings.nperm = multilevel ? a.n_perm_simple : a.nperm.value_or(a.n_perm_simple);
+  settings.min_size = a.min_size.value_or(1);
+  settings.max_size = a.max_size.value_or(ranked.size() == 0 ? 0 : ranked.size() - 1);
+  settings.score_type = score_type;
+  settings.sample_size = a.sample_size;
+  auto records = multilevel ? quenfa::decor::kelda_decor_multilevel_with_options(
+                                  ranked, pathways, cache.value(), *options, settings, a.seed)
+                            : quenfa::decor::kelda_decor_simple_with_options(
+                                  ranked, pathways, cache.value(), *options, settings, a.seed);
+  if (!records) return raise(PyExc_RuntimeError, records.error());
+  return results_to_py(std::move(records).value());
 }
 
 PyObject* run_classic_branch(const RunArguments& a, const quenfa::RankedList& ranked,
@@ -338,7 +361,7 @@ PyObject* run_gsea(RunArguments& a) {
     return run_blitz_branch(a, score_type.value(), method.value());
   }
   if (method.value() == quenfa::Method::Decor) {
-    return run_decor_branch(a, pathways.value(), mode.value());
+    return run_decor_branch(a, ranked, pathways.value(), score_type.value(), mode.value());
   }
   return run_classic_branch(a, ranked, pathways.value(), score_type.value(), mode.value());
 }

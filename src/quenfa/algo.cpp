@@ -78,20 +78,9 @@ void postprocess(std::vector<Working>& kept, std::uint64_t nperm, ScoreType scor
       const double upper = (c.ge + 1.0) / (c.ge_zero + 1.0);
       work.pval = std::isnan(lower) ? lower : std::min(lower, upper);
     }
-    switch (score_type) {
-      case ScoreType::Neg:
-        work.extreme = c.le;
-        work.mode = c.le_zero;
-        break;
-      case ScoreType::Pos:
-        work.extreme = c.ge;
-        work.mode = c.ge_zero;
-        break;
-      case ScoreType::Std:
-        work.extreme = work.es > 0 ? c.ge : c.le;
-        work.mode = work.es >= 0 ? c.ge_zero : c.le_zero;
-        break;
-    }
+    const PermutationSide side = permutation_side(c, work.es, score_type);
+    work.extreme = side.extreme;
+    work.mode = side.mode;
     if (std::isfinite(work.pval) && nperm != 0) {
       work.log2err = std::sqrt(trigamma(static_cast<double>(work.extreme) + 1.0) -
                                trigamma(static_cast<double>(nperm) + 1.0)) *
@@ -122,10 +111,7 @@ std::vector<EnrichmentResult> finalize_results(std::vector<Working>& kept, const
     records.push_back(std::move(r));
   }
   apply_bh_adjustment(records);
-  // std::string compares as unsigned bytes; a prefix sorts first.
-  std::stable_sort(
-      records.begin(), records.end(),
-      [](const EnrichmentResult& a, const EnrichmentResult& b) { return a.pathway < b.pathway; });
+  sort_records_by_pathway(records);
   return records;
 }
 

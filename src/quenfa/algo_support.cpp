@@ -91,6 +91,18 @@ std::vector<std::string> leading_edge(std::span<const std::size_t> hits, std::si
   return out;
 }
 
+PermutationSide permutation_side(const PermutationCounters& c, double es, ScoreType score_type) {
+  switch (score_type) {
+    case ScoreType::Neg:
+      return {c.le, c.le_zero};
+    case ScoreType::Pos:
+      return {c.ge, c.ge_zero};
+    case ScoreType::Std:
+      break;
+  }
+  return {es > 0 ? c.ge : c.le, es >= 0 ? c.ge_zero : c.le_zero};
+}
+
 std::optional<double> normalized_enrichment_score(double es, const PermutationCounters& c,
                                                   ScoreType score_type) {
   const double le_mean = c.le_zero > 0 ? c.le_zero_sum / static_cast<double>(c.le_zero) : 0.0;
@@ -126,6 +138,13 @@ void apply_bh_adjustment(std::span<EnrichmentResult> records) {
     if (q < running_min) running_min = q;  // a NaN q leaves the minimum unchanged
     rec.padj = std::min(running_min, 1.0);
   }
+}
+
+void sort_records_by_pathway(std::span<EnrichmentResult> records) {
+  // std::string compares as unsigned bytes.
+  std::stable_sort(
+      records.begin(), records.end(),
+      [](const EnrichmentResult& a, const EnrichmentResult& b) { return a.pathway < b.pathway; });
 }
 
 bool should_refine_multilevel(std::uint64_t a, std::uint64_t b, std::uint64_t permutations,

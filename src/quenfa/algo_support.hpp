@@ -41,6 +41,14 @@ inline void count_permutation_score(PermutationCounters& c, double es, double es
   }
 }
 
+// The counters of the side of the observed score: permutations at least as
+// extreme as es, and permutations on its side of 0.
+struct PermutationSide {
+  std::uint64_t extreme = 0;
+  std::uint64_t mode = 0;
+};
+PermutationSide permutation_side(const PermutationCounters& c, double es, ScoreType score_type);
+
 struct EsPeak {
   std::size_t peak = 0;  // ranked position where the score is reached
   double es = 0.0;
@@ -64,6 +72,9 @@ std::optional<double> normalized_enrichment_score(double es, const PermutationCo
 
 // Sets padj of every record with a finite pval; m counts every record passed.
 void apply_bh_adjustment(std::span<EnrichmentResult> records);
+
+// Stable sort by the bytes of the pathway name; a prefix sorts first.
+void sort_records_by_pathway(std::span<EnrichmentResult> records);
 
 // Whether a permutation P-value is too coarse for the permutations behind it:
 // a = permutations at least as extreme, b = permutations on the observed side,

@@ -1,0 +1,91 @@
+#include "quenfa/decor/decor_run.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "quenfa/algo_support.hpp"
+#include "quenfa/core/pathway_hits.hpp"
+#include "quenfa/decor/formula_context.hpp"
+#include "quenfa/decor/null_distribution.hpp"
+#include "quenfa/decor/pathway_preparation.hpp"
+#include "quenfa/decor/permutation_statistics.hpp"
+#include "quenfa/decor/refinement.hpp"
+#include "quenfa/rng_compat.hpp"
+
+namespace quenfa::decor {
+
+namespace {
+
+std::vector<EnrichmentResult> decor_records(std::vector<DecorWorking>& kept,
+                                            const RankedList& ranked, ScoreType score_type) {
+  std::vector<EnrichmentResult> records;
+  records.reserve(kept.size());
+  for (DecorWorking& work : kept) {
+    EnrichmentResult r;
+    r.pathway = *work.pathway;
+    r.size = work.size;
+    r.es = work.es;
+    r.nes = work.nes;
+    r.pval = work.pval;
+    r.log2err = work.log2err;
+    r.leading_edge = leading_edge(work.hits, work.peak, score_type, ranked.genes, work.es);
+    records.push_back(std::move(r));
+  }
+  apply_bh_adjustment(records);
+  sort_records_by_pathway(records);
+  return records;
+}
+
+}  // namespace
+
+Result<std::vector<EnrichmentResult>> run_decor_internal(const RankedList& ranked,
+                                                         const PathwayDb& pathways,
+                                                         const DecorCache& cache,
+                                                         const DecorOptions& options,
+                                                         const DecorRunSettings& settings,
+                                                         std::uint64_t seed, bool multilevel) {
+  if (Status valid = validate_decor_options(options); !valid) return Error{valid.error()};
+  Result<DecorFormulaContext> context = make_decor_formula_context(cache, options);
+  if (!context) return Error{context.error()};
+  const GeneIndex index = build_gene_index(ranked.genes);
+
+  const std::size_t n = ranked.size();
+  const double eps = std::isnan(settings.eps) ? settings.eps : std::clamp(settings.eps, 0.0, 1.0);
+  const std::uint64_t min_size = std::max<std::uint64_t>(1, settings.min_size);
+  const std::uint64_t max_size = std::min<std::uint64_t>(settings.max_size, n == 0 ? 0 : n - 1);
+  const std::uint64_t sample_size = std::max<std::uint64_t>(3, settings.sample_size);
+  const PreparedStats stats = RankedList::prepare(ranked.scores, settings.gsea_param);
+  const std::vector<double> weights(stats.int_weights.begin(), stats.int_weights.end());
+
+  Result<std::vector<DecorWorking>> prepared =
+      prepare_decor_pathways({pathways, cache, context.value(), index, weights, n, min_size,
+                              max_size, settings.score_type});
+  if (!prepared) return Error{prepared.error()};
+  std::vector<DecorWorking>& kept = prepared.value();
+
+  run_null_distribution(kept, {weights, n, settings.score_type}, settings.nperm, seed);
+  permutation_statistics(kept, settings.nperm, eps, settings.score_type, multilevel);
+  if (multilevel) {
+    refine_decor_pvalues(kept,
+                         {weights, n, settings.score_type, settings.nperm, sample_size, eps, seed});
+  }
+  return decor_records(kept, ranked, settings.score_type);
+}
+
+Result<std::vector<EnrichmentResult>> kelda_decor_simple_with_options(
+    const RankedList& ranked, const PathwayDb& pathways, const DecorCache& cache,
+    const DecorOptions& options, const DecorRunSettings& settings,
+    std::optional<std::uint64_t> seed) {
+  return run_decor_internal(ranked, pathways, cache, options, settings, resolve_rng_seed(seed),
+                            false);
+}
+
+Result<std::vector<EnrichmentResult>> kelda_decor_multilevel_with_options(
+    const RankedList& ranked, const PathwayDb& pathways, const DecorCache& cache,
+    const DecorOptions& options, const DecorRunSettings& settings,
+    std::optional<std::uint64_t> seed) {
+  return run_decor_internal(ranked, pathways, cache, options, settings, resolve_rng_seed(seed),
+                            true);
+}
+
+}  // namespace quenfa::decor

@@ -9,6 +9,7 @@
 #include "boundary.hpp"
 #include "quenfa/algo.hpp"
 #include "quenfa/bindings/execution_plan.hpp"
+#include "quenfa/blitz/engine.hpp"
 #include "quenfa/core/gmt_reader.hpp"
 #include "quenfa/core/ranked_list.hpp"
 #include "quenfa/core/score_type.hpp"
@@ -175,12 +176,8 @@ bool convert_all(const std::vector<PyObject*>& s, RunArguments& a) {
          convert_arg(k, s, kBlitzSignatureCache, convert_bool, a.blitz_signature_cache);
 }
 
-PyObject* not_built(const std::string& what) {
-  return raise(PyExc_NotImplementedError,
-               what + " is not available yet: its engine is not part of this build of quenfamod.");
-}
-
-PyObject* run_blitz_branch(const RunArguments& a, quenfa::ScoreType score_type,
+PyObject* run_blitz_branch(const RunArguments& a, const quenfa::RankedList& ranked,
+                           const quenfa::PathwayDb& pathways, quenfa::ScoreType score_type,
                            quenfa::Method method) {
   if (a.gpu) return raise(PyExc_ValueError, "gpu is not supported with mode='blitz'.");
   if (method == quenfa::Method::Decor) {
@@ -200,7 +197,21 @@ PyObject* run_blitz_branch(const RunArguments& a, quenfa::ScoreType score_type,
   if (a.decor_cache || a.decor_expression) {
     return raise(PyExc_ValueError, "decor arguments require method='decor'.");
   }
-  return not_built("mode='blitz'");
+  quenfa::blitz::BlitzOptions options;
+  options.permutations = a.n_perm_simple;
+  options.anchors = a.blitz_anchors;
+  options.min_size = a.min_size.value_or(5);
+  options.max_size = a.max_size.value_or(4000);
+  options.processes = a.nproc == 0 ? 4 : a.nproc;
+  options.seed = a.seed.value_or(0);
+  options.accuracy = a.blitz_accuracy;
+  options.deep_accuracy = a.blitz_deep_accuracy;
+  options.symmetric = a.blitz_symmetric;
+  options.center = a.blitz_center;
+  options.signature_cache = a.blitz_signature_cache;
+  auto records = quenfa::blitz::kelda_blitz_with_options(ranked, pathways, options);
+  if (!records) return raise(PyExc_RuntimeError, records.error());
+  return results_to_py(std::move(records).value());
 }
 
 // `text` lower-cased as Python's str.lower() does (full Unicode mapping), so
@@ -358,7 +369,7 @@ PyObject* run_gsea(RunArguments& a) {
   if (!mode) return raise(PyExc_ValueError, mode.error());
 
   if (mode.value() == quenfa::InterfaceMode::Blitz) {
-    return run_blitz_branch(a, score_type.value(), method.value());
+    return run_blitz_branch(a, ranked, pathways.value(), score_type.value(), method.value());
   }
   if (method.value() == quenfa::Method::Decor) {
     return run_decor_branch(a, ranked, pathways.value(), score_type.value(), mode.value());

@@ -29,8 +29,10 @@ class HpContext {
   // a precision MPFR cannot hold.
   static Result<HpContext> for_tail(std::uint64_t digits);
 
-  // The largest p whose W MPFR can hold.
-  static constexpr mpfr_prec_t kMaxPrecision = (MPFR_PREC_MAX / 64) * 64;
+  // Capped far below what MPFR can address (2^22 bits, about 1.26 million
+  // decimal digits): beyond it a single series would need gigabytes and run
+  // for hours, and MPFR aborts the process when memory runs out.
+  static constexpr mpfr_prec_t kMaxPrecision = mpfr_prec_t{1} << 22;
 
   mpfr_prec_t precision() const { return precision_; }
   mpfr_prec_t working_precision() const { return working_; }

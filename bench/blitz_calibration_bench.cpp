@@ -4,31 +4,13 @@
 // usage: quenfa_blitz_calibration_bench RANKS.tsv SETS.gmt PROCESSES
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "quenfa/blitz/calibration.hpp"
 #include "quenfa/blitz/signature.hpp"
 #include "quenfa/core/gmt_reader.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
-
-namespace {
-
-quenfa::RankedList read_ranks(const char* path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);  // header
-  std::vector<std::string> genes;
-  std::vector<double> scores;
-  while (std::getline(in, line)) {
-    const auto tab = line.find('\t');
-    genes.push_back(line.substr(0, tab));
-    scores.push_back(std::stod(line.substr(tab + 1)));
-  }
-  return quenfa::RankedList::create(std::move(genes), std::move(scores));
-}
-
-}  // namespace
+#include "ranks_file.hpp"
 
 int main(int argc, char** argv) {
   if (argc != 4) {
@@ -43,7 +25,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", db.error().c_str());
     return 1;
   }
-  const auto signature = quenfa::blitz::prepare_signature(read_ranks(argv[1]), options.center);
+  const auto signature = quenfa::blitz::prepare_signature(read_ranks_file(argv[1]), options.center);
   std::uint64_t max_size = 1;
   for (const auto& p : quenfa::blitz::clean_pathways(signature, db.value())) {
     max_size = std::max<std::uint64_t>(max_size, p.genes.size());
@@ -63,10 +45,11 @@ int main(int argc, char** argv) {
                        static_cast<double>(signature.abs_scores.size() - 1);
   const double threads = static_cast<double>(
       std::min<std::uint64_t>(std::max<std::uint64_t>(options.processes, 1), sizes.size()));
-  std::printf("  processes %llu: %zu anchors, %llu permutations, %zu genes: %.2f s, "
-              "%.0f million swaps/s per thread\n",
-              static_cast<unsigned long long>(options.processes), sizes.size(),
-              static_cast<unsigned long long>(options.permutations),
-              signature.abs_scores.size(), seconds, swaps / seconds / threads / 1e6);
+  std::printf(
+      "  processes %llu: %zu anchors, %llu permutations, %zu genes: %.2f s, "
+      "%.0f million swaps/s per thread\n",
+      static_cast<unsigned long long>(options.processes), sizes.size(),
+      static_cast<unsigned long long>(options.permutations), signature.abs_scores.size(), seconds,
+      swaps / seconds / threads / 1e6);
   return 0;
 }

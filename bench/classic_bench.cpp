@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -15,6 +14,7 @@
 #include "quenfa/core/pathway_hits.hpp"
 #include "quenfa/rng_compat.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
+#include "ranks_file.hpp"
 
 namespace {
 
@@ -22,20 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-quenfa::RankedList read_ranks(const char* path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);  // header
-  std::vector<std::string> genes;
-  std::vector<double> scores;
-  while (std::getline(in, line)) {
-    const auto tab = line.find('\t');
-    genes.push_back(line.substr(0, tab));
-    scores.push_back(std::stod(line.substr(tab + 1)));
-  }
-  return quenfa::RankedList::create(std::move(genes), std::move(scores));
 }
 
 // Each permutation draws a fresh random set for every pathway and scores it
@@ -82,7 +68,7 @@ int main(int argc, char** argv) {
   const std::uint64_t baseline_perms = std::stoull(argv[5]);
   quenfa::runtime::request_worker_pool(nproc);
 
-  const quenfa::RankedList ranked = read_ranks(argv[1]);
+  const quenfa::RankedList ranked = read_ranks_file(argv[1]);
   auto db = quenfa::read_gmt(argv[2]);
   if (!db) {
     std::fprintf(stderr, "%s\n", db.error().c_str());

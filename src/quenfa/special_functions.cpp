@@ -16,7 +16,9 @@ using NoThrowPolicy = boost::math::policies::policy<
 
 }  // namespace
 
-double trigamma(double x) { return boost::math::trigamma(x, NoThrowPolicy()); }
+double trigamma(double x) {
+  return boost::math::trigamma(x, NoThrowPolicy());
+}
 
 double beta_quantile(double a, double b, double p) {
   return boost::math::quantile(boost::math::beta_distribution<double, NoThrowPolicy>(a, b), p);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "command_output.hpp"
+
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -16,14 +18,10 @@ namespace {
 std::vector<double> reference(const std::string& args) {
   const std::string command =
       "python3 " QUENFA_TEST_DATA_DIR "/blitz/calibration_reference.py " + args;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return {};
-  std::string text;
-  char buffer[4096];
-  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) text += buffer;
-  if (pclose(pipe) != 0) return {};
+  const auto text = ::quenfa::test_support::command_output(command);
+  if (!text) return {};
   std::vector<double> out;
-  std::istringstream in(text);
+  std::istringstream in(*text);
   for (std::string token; in >> token;) out.push_back(std::strtod(token.c_str(), nullptr));
   return out;
 }

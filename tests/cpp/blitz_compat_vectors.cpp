@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "command_output.hpp"
+
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -129,18 +131,9 @@ const CompatVectors& live_compat_vectors(std::string* skip_reason) {
       return CompatVectors{};
     }
     const std::string command = "python3 '" + kScript + "' live";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe) {
-      reason = "cannot run " + command;
-      return CompatVectors{};
-    }
-    std::string text;
-    char buffer[65536];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) {
-      text.append(buffer, got);
-    }
-    EXPECT_EQ(pclose(pipe.release()), 0) << command;
-    return parse_compat_vectors(text);
+    const auto text = ::quenfa::test_support::command_output(command);
+    EXPECT_TRUE(text) << command;
+    return parse_compat_vectors(text.value_or(""));
   }();
   *skip_reason = reason;
   return vectors;

@@ -5,7 +5,9 @@
 
 #include <gmp.h>
 #include <gtest/gtest.h>
+
 #include <mpfr.h>
+#include "command_output.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -160,15 +162,9 @@ TEST(BlitzGammaCdf, MatchesMpmathLive) {
     GTEST_SKIP() << "python3 with mpmath not found (scripts/setup.sh installs it)";
   }
   const std::string command = "python3 '" + kScript + "' live";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  ASSERT_TRUE(pipe) << command;
-  std::string text;
-  char buffer[65536];
-  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) {
-    text.append(buffer, got);
-  }
-  EXPECT_EQ(pclose(pipe.release()), 0) << command;
-  EXPECT_GT(expect_cases(text), 50u);
+  const auto text = ::quenfa::test_support::command_output(command);
+  ASSERT_TRUE(text) << command;
+  EXPECT_GT(expect_cases(*text), 50u);
 }
 
 TEST(BlitzGammaCdf, NegativeAndZeroArgumentsGiveExactlyZero) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "command_output.hpp"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -77,16 +79,9 @@ std::optional<std::vector<VectorLine>> run_live_vectors(const std::string& what,
   }
   const std::string command =
       "PYTHONHASHSEED=0 python3 '" + kScriptDir + "/python_sets.py' live " + what;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  EXPECT_TRUE(pipe) << command;
-  if (!pipe) return std::vector<VectorLine>{};
-  std::string text;
-  char buffer[65536];
-  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) {
-    text.append(buffer, got);
-  }
-  EXPECT_EQ(pclose(pipe.release()), 0) << command;
-  std::istringstream in(text);
+  const auto text = ::quenfa::test_support::command_output(command);
+  EXPECT_TRUE(text) << command;
+  std::istringstream in(text.value_or(""));
   return parse(in);
 }
 

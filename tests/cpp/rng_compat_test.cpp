@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "command_output.hpp"
+
 #include <bit>
 #include <cstdint>
 #include <cstdio>
@@ -141,15 +143,9 @@ TEST(RngCompatGroundTruth, LiveR) {
     GTEST_SKIP() << "Rscript not found: the live comparison with R needs r-base-core";
   }
   const std::string command = "Rscript '" + kDataDir + "/r_streams.R' live";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  ASSERT_TRUE(pipe) << command;
-  std::string text;
-  char buffer[65536];
-  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) {
-    text.append(buffer, got);
-  }
-  ASSERT_EQ(pclose(pipe.release()), 0) << command;
-  std::istringstream in(text);
+  const auto text = ::quenfa::test_support::command_output(command);
+  ASSERT_TRUE(text) << command;
+  std::istringstream in(*text);
   check_all(parse_streams(in), kRKinds);
 }
 

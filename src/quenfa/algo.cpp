@@ -94,27 +94,6 @@ void postprocess(std::vector<Working>& kept, std::uint64_t nperm, ScoreType scor
   }
 }
 
-// Stage F: one record per kept pathway, adjusted and sorted by name bytes.
-std::vector<EnrichmentResult> finalize_results(std::vector<Working>& kept, const RankedList& ranked,
-                                               ScoreType score_type) {
-  std::vector<EnrichmentResult> records;
-  records.reserve(kept.size());
-  for (Working& work : kept) {
-    EnrichmentResult r;
-    r.pathway = *work.name;
-    r.size = work.size;
-    r.es = work.es;
-    r.nes = work.nes;
-    r.pval = work.pval;
-    r.log2err = work.log2err;
-    r.leading_edge = leading_edge(work.hits, work.peak, score_type, ranked.genes, work.es);
-    records.push_back(std::move(r));
-  }
-  apply_bh_adjustment(records);
-  sort_records_by_pathway(records);
-  return records;
-}
-
 }  // namespace
 
 std::vector<PermutationChunk> permutation_chunks(std::uint64_t nperm, bool allow_multilevel,
@@ -178,7 +157,7 @@ std::vector<EnrichmentResult> run_gsea_internal(const RankedList& ranked, const 
     timer.stage_done("multilevel_refinement");
   }
 
-  std::vector<EnrichmentResult> records = finalize_results(kept, ranked, score_type);
+  std::vector<EnrichmentResult> records = finalize_run_records(kept, ranked.genes, score_type);
   timer.stage_done("finalize_results");
   timer.total_done();
   return records;

@@ -76,6 +76,32 @@ void apply_bh_adjustment(std::span<EnrichmentResult> records);
 // Stable sort by the bytes of the pathway name; a prefix sorts first.
 void sort_records_by_pathway(std::span<EnrichmentResult> records);
 
+// The records of a run's scored pathways: one per entry of `kept`, with its
+// leading edge, then adjusted and sorted by name. W carries `name` (a pointer
+// to the pathway's name), `hits`, `peak`, `size`, `es`, `nes`, `pval` and
+// `log2err`.
+template <class W>
+std::vector<EnrichmentResult> finalize_run_records(const std::vector<W>& kept,
+                                                   const std::vector<std::string>& genes,
+                                                   ScoreType score_type) {
+  std::vector<EnrichmentResult> records;
+  records.reserve(kept.size());
+  for (const W& work : kept) {
+    EnrichmentResult r;
+    r.pathway = *work.name;
+    r.size = work.size;
+    r.es = work.es;
+    r.nes = work.nes;
+    r.pval = work.pval;
+    r.log2err = work.log2err;
+    r.leading_edge = leading_edge(work.hits, work.peak, score_type, genes, work.es);
+    records.push_back(std::move(r));
+  }
+  apply_bh_adjustment(records);
+  sort_records_by_pathway(records);
+  return records;
+}
+
 // Whether a permutation P-value is too coarse for the permutations behind it:
 // a = permutations at least as extreme, b = permutations on the observed side,
 // permutations = their number, sample_size = the multilevel sample size.

@@ -14,30 +14,6 @@
 
 namespace quenfa::decor {
 
-namespace {
-
-std::vector<EnrichmentResult> decor_records(std::vector<DecorWorking>& kept,
-                                            const RankedList& ranked, ScoreType score_type) {
-  std::vector<EnrichmentResult> records;
-  records.reserve(kept.size());
-  for (DecorWorking& work : kept) {
-    EnrichmentResult r;
-    r.pathway = *work.pathway;
-    r.size = work.size;
-    r.es = work.es;
-    r.nes = work.nes;
-    r.pval = work.pval;
-    r.log2err = work.log2err;
-    r.leading_edge = leading_edge(work.hits, work.peak, score_type, ranked.genes, work.es);
-    records.push_back(std::move(r));
-  }
-  apply_bh_adjustment(records);
-  sort_records_by_pathway(records);
-  return records;
-}
-
-}  // namespace
-
 Result<std::vector<EnrichmentResult>> run_decor_internal(const RankedList& ranked,
                                                          const PathwayDb& pathways,
                                                          const DecorCache& cache,
@@ -69,7 +45,7 @@ Result<std::vector<EnrichmentResult>> run_decor_internal(const RankedList& ranke
     refine_decor_pvalues(kept,
                          {weights, n, settings.score_type, settings.nperm, sample_size, eps, seed});
   }
-  return decor_records(kept, ranked, settings.score_type);
+  return finalize_run_records(kept, ranked.genes, settings.score_type);
 }
 
 Result<std::vector<EnrichmentResult>> kelda_decor_simple_with_options(

@@ -13,9 +13,9 @@
 namespace quenfa::decor {
 
 struct DecorWorking {
-  const std::string* pathway = nullptr;  // owned by the run's PathwayDb
-  std::vector<std::size_t> hits;         // ascending ranked positions
-  std::vector<double> penalties;         // one per hit, aligned with hits
+  const std::string* name = nullptr;  // owned by the run's PathwayDb
+  std::vector<std::size_t> hits;      // ascending ranked positions
+  std::vector<double> penalties;      // one per hit, aligned with hits
   std::uint64_t size = 0;
   double es = 0.0;
   std::size_t peak = 0;

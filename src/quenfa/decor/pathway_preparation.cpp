@@ -53,7 +53,7 @@ Result<std::optional<DecorWorking>> prepare_one(const DecorPreparationInputs& in
   if (k < in.min_size || k > in.max_size) return std::optional<DecorWorking>{};
 
   DecorWorking work;
-  work.pathway = &pathway.name;
+  work.name = &pathway.name;
   work.size = k;
   work.hits.reserve(k);
   work.penalties.reserve(k);

@@ -1,5 +1,9 @@
 #include "quenfa/blitz/signature.hpp"
 
+#include <oneapi/tbb/parallel_for.h>
+
+#include "quenfa/runtime/worker_pool.hpp"
+
 #include <algorithm>
 #include <cmath>
 
@@ -68,11 +72,13 @@ CleanedPathway clean_pathway(const BlitzSignature& signature, const PythonString
 std::vector<CleanedPathway> clean_pathways(const BlitzSignature& signature,
                                            const PathwayDb& pathways) {
   const PythonStringSet signature_set = string_set_of(signature.names);
-  std::vector<CleanedPathway> out;
-  out.reserve(pathways.size());
-  for (const Pathway& pathway : pathways) {
-    out.push_back(clean_pathway(signature, signature_set, pathway));
-  }
+  // Pathways are independent: cleaned on the worker pool, each into its slot.
+  std::vector<CleanedPathway> out(pathways.size());
+  runtime::run_in_worker_pool([&] {
+    oneapi::tbb::parallel_for(std::size_t{0}, pathways.size(), [&](std::size_t i) {
+      out[i] = clean_pathway(signature, signature_set, pathways[i]);
+    });
+  });
   return out;
 }
 

@@ -171,13 +171,25 @@ std::vector<std::uint64_t> RLecuyerCmrgSeedCompat::sample_int_no_replace_with_ki
   std::vector<std::uint64_t> out;
   if (k == 0) return out;
   out.reserve(k);
-  std::vector<std::uint64_t> pool(n);
-  std::iota(pool.begin(), pool.end(), std::uint64_t{1});
+  // R fills a pool 1..n for every call. This thread's pool holds 1..n between
+  // calls and only the k entries a draw overwrites are put back afterwards,
+  // so each call costs O(k) instead of O(n) and draws the same values.
+  thread_local std::vector<std::uint64_t> pool;
+  thread_local std::vector<std::uint64_t> overwritten;
+  if (pool.size() < n) {
+    const std::size_t old_size = pool.size();
+    pool.resize(n);
+    std::iota(pool.begin() + static_cast<std::ptrdiff_t>(old_size), pool.end(),
+              std::uint64_t{old_size} + 1);
+  }
+  overwritten.clear();
   for (std::uint64_t m = n; out.size() < k; --m) {
     const std::uint64_t j = r_unif_index(*this, m);
     out.push_back(pool[j]);
     pool[j] = pool[m - 1];
+    overwritten.push_back(j);
   }
+  for (std::uint64_t j : overwritten) pool[j] = j + 1;
   return out;
 }
 

@@ -8,12 +8,12 @@
 #include <sstream>
 #include <string>
 
-#include "quenfa/algo.hpp"
-#include "quenfa/algo_support.hpp"
+#include "quenfa/classic/driver.hpp"
 #include "quenfa/core/gmt_reader.hpp"
 #include "quenfa/core/pathway_hits.hpp"
-#include "quenfa/rng_compat.hpp"
+#include "quenfa/random/r_streams.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
+#include "quenfa/stats/enrichment_statistics.hpp"
 #include "ranks_file.hpp"
 
 namespace {
@@ -48,7 +48,7 @@ double naive_permutations_per_second(const quenfa::RankedList& ranked, const que
       quenfa::combination(0, n - 1, k, gen, drawn);
       set.assign(drawn.begin(), drawn.end());
       std::sort(set.begin(), set.end());
-      checksum += quenfa::calculate_es_kelda(w, set, n, quenfa::ScoreType::Std).es;
+      checksum += quenfa::enrichment_score(w, set, n, quenfa::ScoreType::Std).es;
     }
   }
   const double elapsed = seconds_since(start);
@@ -75,8 +75,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   const auto start = Clock::now();
-  const auto records = quenfa::run_gsea_internal(ranked, db.value(), nperm, 42, 1e-50, 1.0, 15, 500,
-                                                 quenfa::ScoreType::Std, false, 101);
+  const auto records = quenfa::classic::run(ranked, db.value(), nperm, 42, 1e-50, 1.0, 15, 500,
+                                            quenfa::ScoreType::Std, false, 101);
   const double engine = seconds_since(start);
   const double rate = static_cast<double>(nperm) * static_cast<double>(records.size()) / engine;
   std::printf(

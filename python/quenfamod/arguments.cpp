@@ -32,7 +32,7 @@ bool utf8_of(PyObject* str, std::string& out) {
 
 }  // namespace
 
-bool bind_arguments(const FunctionSpec& signature, PyObject* const* args, Py_ssize_t nargs_in,
+bool bind_arguments(const ParameterSignature& signature, PyObject* const* args, Py_ssize_t nargs_in,
                     PyObject* kwnames, std::vector<PyObject*>& slots) {
   const std::size_t total = signature.parameters.size();
   const std::size_t nargs = static_cast<std::size_t>(nargs_in);
@@ -85,7 +85,7 @@ bool bind_arguments(const FunctionSpec& signature, PyObject* const* args, Py_ssi
   return true;
 }
 
-void add_parameter_note(const FunctionSpec& signature, std::size_t index) {
+void add_parameter_note(const ParameterSignature& signature, std::size_t index) {
   const std::string note = std::string("while processing '") + signature.parameters[index] + "'";
   compat::add_note_to_current_exception(note.c_str());
 }

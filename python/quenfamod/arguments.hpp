@@ -14,7 +14,7 @@
 
 namespace quenfamod {
 
-struct FunctionSpec {
+struct ParameterSignature {
   const char* name;
   std::span<const char* const> parameters;  // all positional-or-keyword
   std::size_t required;                     // leading parameters without default
@@ -22,7 +22,7 @@ struct FunctionSpec {
 
 // Places each argument in its parameter's slot (borrowed; nullptr when not
 // given). Raises TypeError in CPython's wording on a binding error.
-bool bind_arguments(const FunctionSpec& signature, PyObject* const* args, Py_ssize_t nargs,
+bool bind_arguments(const ParameterSignature& signature, PyObject* const* args, Py_ssize_t nargs,
                     PyObject* kwnames, std::vector<PyObject*>& slots);
 
 // Identifier -> score pairs copied from a dict in its iteration order.
@@ -45,18 +45,18 @@ bool convert_str_sequence(PyObject* obj, std::vector<std::string>& out);
 // default already in `out` stays otherwise. A failure gets the note
 // "while processing '{parameter}'".
 template <class T, class Convert>
-bool convert_arg(const FunctionSpec& signature, const std::vector<PyObject*>& slots,
+bool convert_arg(const ParameterSignature& signature, const std::vector<PyObject*>& slots,
                  std::size_t index, Convert convert, T& out);
 
 // As convert_arg for an optional parameter: None (or absence) leaves it empty.
 template <class T, class Convert>
-bool convert_optional_arg(const FunctionSpec& signature, const std::vector<PyObject*>& slots,
+bool convert_optional_arg(const ParameterSignature& signature, const std::vector<PyObject*>& slots,
                           std::size_t index, Convert convert, std::optional<T>& out);
 
-void add_parameter_note(const FunctionSpec& signature, std::size_t index);
+void add_parameter_note(const ParameterSignature& signature, std::size_t index);
 
 template <class T, class Convert>
-bool convert_arg(const FunctionSpec& signature, const std::vector<PyObject*>& slots,
+bool convert_arg(const ParameterSignature& signature, const std::vector<PyObject*>& slots,
                  std::size_t index, Convert convert, T& out) {
   if (slots[index] == nullptr) return true;
   if (convert(slots[index], out)) return true;
@@ -65,7 +65,7 @@ bool convert_arg(const FunctionSpec& signature, const std::vector<PyObject*>& sl
 }
 
 template <class T, class Convert>
-bool convert_optional_arg(const FunctionSpec& signature, const std::vector<PyObject*>& slots,
+bool convert_optional_arg(const ParameterSignature& signature, const std::vector<PyObject*>& slots,
                           std::size_t index, Convert convert, std::optional<T>& out) {
   if (slots[index] == nullptr || slots[index] == Py_None) return true;
   T value{};

@@ -21,4 +21,20 @@ void raise_internal_fault(const char* what) {
   PyErr_SetString(fault_type, what);
 }
 
+PyObject* raise_error(const quenfa::Error& error) {
+  PyObject* type = PyExc_RuntimeError;
+  switch (error.kind) {
+    case quenfa::ErrorKind::InvalidArgument:
+      type = PyExc_ValueError;
+      break;
+    case quenfa::ErrorKind::Io:
+      if (error.origin == quenfa::ErrorOrigin::Input) type = PyExc_OSError;
+      break;
+    case quenfa::ErrorKind::Unsupported:
+    case quenfa::ErrorKind::Failed:
+      break;
+  }
+  return raise(type, error.message);
+}
+
 }  // namespace quenfamod

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "quenfa/core/internal_fault.hpp"
+#include "quenfa/core/result.hpp"
 
 namespace quenfamod {
 
@@ -32,6 +33,23 @@ PyObject* guarded_call(Body&& body) noexcept {
   }
   return nullptr;
 }
+
+// Runs `body` with the GIL released, so that other Python threads run while
+// the engine works; the thread state comes back however `body` leaves,
+// including by an exception. `body` must not touch Python objects.
+template <class Body>
+decltype(auto) without_gil(Body&& body) {
+  struct Released {
+    PyThreadState* state = PyEval_SaveThread();
+    ~Released() { PyEval_RestoreThread(state); }
+  } released;
+  return body();
+}
+
+// Raises the Python exception of an engine error and returns nullptr:
+// ValueError for a refused argument, OSError for an input file that cannot
+// be read, RuntimeError for everything that fails in an engine.
+PyObject* raise_error(const quenfa::Error& error);
 
 // Sets `type` with `message` and returns nullptr, for `return raise(...)`.
 inline PyObject* raise(PyObject* type, const std::string& message) {

@@ -4,9 +4,8 @@
 #include <Python.h>
 
 #include "compat.hpp"
-#include "plot_entry.hpp"
+#include "entry_points.hpp"
 #include "py_ref.hpp"
-#include "run_gsea.hpp"
 
 namespace quenfamod {
 

@@ -139,8 +139,8 @@ Result<std::pair<double, double>> fit_gamma_floc0_with_scratch(std::span<const d
 }
 
 Result<AnchorFit> estimate_anchor(const BlitzSignature& signature, std::uint64_t k,
-                                  std::uint64_t permutations, bool symmetric, NumpyMt19937& stream,
-                                  AnchorScratch& scratch) {
+                                  std::uint64_t permutations, bool symmetric,
+                                  random::NumpyMt19937& stream, AnchorScratch& scratch) {
   const std::vector<double>& abs_scores = signature.abs_scores;
   const std::size_t n = abs_scores.size();
   QUENFA_ENSURE(k > 0 && k < n, "anchor size must lie strictly between 0 and n");
@@ -150,7 +150,7 @@ Result<AnchorFit> estimate_anchor(const BlitzSignature& signature, std::uint64_t
   for (std::uint64_t p = 0; p < permutations; ++p) {
     for (std::size_t i = 0; i < n; ++i) perm[i] = static_cast<std::uint32_t>(i);
     for (std::size_t i = n - 1; i >= 1; --i) {
-      const std::uint32_t j = numpy_bounded_masked(stream, static_cast<std::uint32_t>(i));
+      const std::uint32_t j = random::numpy_bounded_masked(stream, static_cast<std::uint32_t>(i));
       std::swap(perm[i], perm[j]);
     }
     scratch.hits.assign(perm.begin(), perm.begin() + static_cast<std::ptrdiff_t>(k));
@@ -204,7 +204,7 @@ Result<std::vector<AnchorFit>> estimate_anchor_fits(const BlitzSignature& signat
   std::vector<std::optional<AnchorFit>> fits(count);
   std::vector<std::optional<Error>> errors(streams);
   const auto run_stream = [&](std::size_t s) {
-    NumpyMt19937 stream = numpy_mt19937(options.seed);
+    random::NumpyMt19937 stream = random::numpy_mt19937(options.seed);
     AnchorScratch scratch;
     for (std::size_t j = 0; j < count; ++j) {
       if (stream_for_anchor(j, count, options.processes) != s) continue;

@@ -9,11 +9,11 @@
 #include <utility>
 #include <vector>
 
-#include "quenfa/blitz/numpy_random.hpp"
 #include "quenfa/blitz/options.hpp"
 #include "quenfa/blitz/signature.hpp"
 #include "quenfa/blitz/smoothing.hpp"
 #include "quenfa/core/result.hpp"
+#include "quenfa/random/numpy_random.hpp"
 
 namespace quenfa::blitz {
 
@@ -46,8 +46,8 @@ std::size_t stream_for_anchor(std::size_t j, std::size_t anchor_count, std::uint
 
 // The null fit of one set size k (0 < k < n), continuing `stream`.
 Result<AnchorFit> estimate_anchor(const BlitzSignature& signature, std::uint64_t k,
-                                  std::uint64_t permutations, bool symmetric, NumpyMt19937& stream,
-                                  AnchorScratch& scratch);
+                                  std::uint64_t permutations, bool symmetric,
+                                  random::NumpyMt19937& stream, AnchorScratch& scratch);
 
 // Maximum-likelihood gamma fit with location 0 in the single-precision
 // arithmetic of SciPy's fit on float32 data: (shape, scale).

@@ -93,9 +93,8 @@ Result<ScoredBatch> score_blitz_pathways(const BlitzSignature& signature,
 
 }  // namespace
 
-Result<std::vector<EnrichmentResult>> kelda_blitz_with_options(const RankedList& ranked,
-                                                               const PathwayDb& pathways,
-                                                               const BlitzOptions& options) {
+Result<std::vector<EnrichmentResult>> run(const RankedList& ranked, const PathwayDb& pathways,
+                                          const BlitzOptions& options) {
   if (Status st = validate_options(ranked, options); !st) return Error{st.error()};
   runtime::StageTimer timer(runtime::env_flag_present("QUENFA_BLITZ_TIMINGS"),
                             "QUENFA_BLITZ_TIMING");

@@ -14,8 +14,7 @@ namespace quenfa::blitz {
 // Scores every pathway whose cleaned size lies in [min_size, max_size] against
 // a gamma null model (from the model cache or calibrated), adjusts the
 // P-values and sorts the records by P-value, then name.
-Result<std::vector<EnrichmentResult>> kelda_blitz_with_options(const RankedList& ranked,
-                                                               const PathwayDb& pathways,
-                                                               const BlitzOptions& options);
+Result<std::vector<EnrichmentResult>> run(const RankedList& ranked, const PathwayDb& pathways,
+                                          const BlitzOptions& options);
 
 }  // namespace quenfa::blitz

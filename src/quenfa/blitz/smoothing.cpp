@@ -6,7 +6,7 @@
 
 #include "quenfa/blitz/calibration.hpp"
 #include "quenfa/blitz/compat/numpy_pairwise_sum.hpp"
-#include "quenfa/blitz/numpy_random.hpp"
+#include "quenfa/random/numpy_random.hpp"
 
 namespace quenfa::blitz {
 
@@ -103,8 +103,8 @@ BlitzModel smooth_anchor_fits(const std::vector<std::uint64_t>& sizes,
                               const std::vector<AnchorFit>& fits, std::uint64_t seed) {
   const std::size_t n = sizes.size();
   std::vector<double> xs(n), alpha_pos(n), beta_pos(n), ratio(n), alpha_neg(n), beta_neg(n);
-  NumpyMt19937 gen = numpy_mt19937(seed);
-  NumpyLegacyGauss gauss;
+  random::NumpyMt19937 gen = random::numpy_mt19937(seed);
+  random::NumpyLegacyGauss gauss;
   for (std::size_t j = 0; j < n; ++j) {
     xs[j] = static_cast<double>(sizes[j]);
     alpha_pos[j] = fits[j].alpha_pos;

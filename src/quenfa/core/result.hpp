@@ -1,15 +1,38 @@
 // Value-or-error return type of every engine operation. Engines never throw
-// across their boundaries; a failure is one message string.
+// across their boundaries; a failure is an Error: what kind of failure, its
+// message, and whether it arose while reading the request's inputs or in an
+// engine (the Python binding raises a different type for each).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <variant>
 
 namespace quenfa {
 
+enum class ErrorKind : std::uint8_t {
+  InvalidArgument,  // a value or a combination of arguments the analysis refuses
+  Io,               // a file could not be read or written
+  Unsupported,      // a feature this build does not have
+  Failed,           // an engine could not complete with the data it was given
+};
+
+enum class ErrorOrigin : std::uint8_t {
+  Input,   // checking the request or reading its input files
+  Engine,  // inside an engine, after the request was accepted
+};
+
 struct Error {
+  ErrorKind kind = ErrorKind::Failed;
   std::string message;
+  ErrorOrigin origin = ErrorOrigin::Engine;
+
+  Error() = default;
+  // An engine failure with `message`.
+  Error(std::string message) : message(std::move(message)) {}
+  Error(ErrorKind kind, std::string message, ErrorOrigin origin = ErrorOrigin::Engine)
+      : kind(kind), message(std::move(message)), origin(origin) {}
 };
 
 template <class T>
@@ -25,6 +48,7 @@ class [[nodiscard]] Result {
   const T& value() const& { return std::get<0>(state_); }
   T&& value() && { return std::get<0>(std::move(state_)); }
   const std::string& error() const { return std::get<1>(state_).message; }
+  const Error& failure() const { return std::get<1>(state_); }
 
  private:
   std::variant<T, Error> state_;

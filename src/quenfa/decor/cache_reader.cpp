@@ -4,9 +4,9 @@
 #include <map>
 #include <optional>
 
+#include "quenfa/core/line_reader.hpp"
 #include "quenfa/core/text.hpp"
 #include "quenfa/decor/cache_file.hpp"
-#include "quenfa/decor/line_reader.hpp"
 #include "quenfa/decor/number_text.hpp"
 
 namespace quenfa::decor {

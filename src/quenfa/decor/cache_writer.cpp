@@ -6,12 +6,12 @@
 #include <filesystem>
 
 #include "quenfa/core/internal_fault.hpp"
+#include "quenfa/core/line_reader.hpp"
 #include "quenfa/core/os_error.hpp"
 #include "quenfa/core/text.hpp"
+#include "quenfa/core/unique_fd.hpp"
 #include "quenfa/decor/cache_file.hpp"
-#include "quenfa/decor/line_reader.hpp"
 #include "quenfa/decor/number_text.hpp"
-#include "quenfa/decor/unique_fd.hpp"
 
 namespace quenfa::decor {
 

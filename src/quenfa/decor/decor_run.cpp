@@ -3,23 +3,20 @@
 #include <algorithm>
 #include <cmath>
 
-#include "quenfa/algo_support.hpp"
 #include "quenfa/core/pathway_hits.hpp"
 #include "quenfa/decor/formula_context.hpp"
 #include "quenfa/decor/null_distribution.hpp"
 #include "quenfa/decor/pathway_preparation.hpp"
 #include "quenfa/decor/permutation_statistics.hpp"
 #include "quenfa/decor/refinement.hpp"
-#include "quenfa/rng_compat.hpp"
+#include "quenfa/stats/enrichment_statistics.hpp"
 
 namespace quenfa::decor {
 
-Result<std::vector<EnrichmentResult>> run_decor_internal(const RankedList& ranked,
-                                                         const PathwayDb& pathways,
-                                                         const DecorCache& cache,
-                                                         const DecorOptions& options,
-                                                         const DecorRunSettings& settings,
-                                                         std::uint64_t seed, bool multilevel) {
+Result<std::vector<EnrichmentResult>> run(const RankedList& ranked, const PathwayDb& pathways,
+                                          const DecorCache& cache, const DecorOptions& options,
+                                          const DecorRunSettings& settings, std::uint64_t seed,
+                                          bool multilevel) {
   if (Status valid = validate_decor_options(options); !valid) return Error{valid.error()};
   Result<DecorFormulaContext> context = make_decor_formula_context(cache, options);
   if (!context) return Error{context.error()};
@@ -45,23 +42,7 @@ Result<std::vector<EnrichmentResult>> run_decor_internal(const RankedList& ranke
     refine_decor_pvalues(kept,
                          {weights, n, settings.score_type, settings.nperm, sample_size, eps, seed});
   }
-  return finalize_run_records(kept, ranked.genes, settings.score_type);
-}
-
-Result<std::vector<EnrichmentResult>> kelda_decor_simple_with_options(
-    const RankedList& ranked, const PathwayDb& pathways, const DecorCache& cache,
-    const DecorOptions& options, const DecorRunSettings& settings,
-    std::optional<std::uint64_t> seed) {
-  return run_decor_internal(ranked, pathways, cache, options, settings, resolve_rng_seed(seed),
-                            false);
-}
-
-Result<std::vector<EnrichmentResult>> kelda_decor_multilevel_with_options(
-    const RankedList& ranked, const PathwayDb& pathways, const DecorCache& cache,
-    const DecorOptions& options, const DecorRunSettings& settings,
-    std::optional<std::uint64_t> seed) {
-  return run_decor_internal(ranked, pathways, cache, options, settings, resolve_rng_seed(seed),
-                            true);
+  return stats::finalize_run_records(kept, ranked.genes, settings.score_type);
 }
 
 }  // namespace quenfa::decor

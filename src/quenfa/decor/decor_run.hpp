@@ -29,24 +29,12 @@ struct DecorRunSettings {
 
 // One record per pathway with min_size <= hits <= max_size (hits: genes in
 // the ranked list and in the pathway's cache entry), sorted by name; an
-// error when the options, the formula context or a penalty fail.
-Result<std::vector<EnrichmentResult>> run_decor_internal(const RankedList& ranked,
-                                                         const PathwayDb& pathways,
-                                                         const DecorCache& cache,
-                                                         const DecorOptions& options,
-                                                         const DecorRunSettings& settings,
-                                                         std::uint64_t seed, bool multilevel);
-
-// Permutation P-values only; the seed is resolved first (absent: a fresh one).
-Result<std::vector<EnrichmentResult>> kelda_decor_simple_with_options(
-    const RankedList& ranked, const PathwayDb& pathways, const DecorCache& cache,
-    const DecorOptions& options, const DecorRunSettings& settings,
-    std::optional<std::uint64_t> seed);
-
-// Permutation P-values refined by the multilevel tail estimator.
-Result<std::vector<EnrichmentResult>> kelda_decor_multilevel_with_options(
-    const RankedList& ranked, const PathwayDb& pathways, const DecorCache& cache,
-    const DecorOptions& options, const DecorRunSettings& settings,
-    std::optional<std::uint64_t> seed);
+// error when the options, the formula context or a penalty fail. Without
+// `multilevel` the P-values come from the permutations only; with it, small
+// ones are refined by the multilevel tail estimator.
+Result<std::vector<EnrichmentResult>> run(const RankedList& ranked, const PathwayDb& pathways,
+                                          const DecorCache& cache, const DecorOptions& options,
+                                          const DecorRunSettings& settings, std::uint64_t seed,
+                                          bool multilevel);
 
 }  // namespace quenfa::decor

@@ -18,9 +18,10 @@ ScoreSide score_side(double max, double min, ScoreType score_type) {
   return max > -min ? ScoreSide::Top : ScoreSide::Bottom;
 }
 
-EsPeak calculate_es_decor_prechecked(std::span<const double> w, std::span<const std::size_t> h,
-                                     std::span<const double> p, std::size_t n,
-                                     ScoreType score_type) {
+stats::EsPeak calculate_es_decor_prechecked(std::span<const double> w,
+                                            std::span<const std::size_t> h,
+                                            std::span<const double> p, std::size_t n,
+                                            ScoreType score_type) {
   const std::size_t k = h.size();
   if (k == 0) return {0, 0.0};
   if (k == n) return {h[0], 0.0};

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "quenfa/algo_support.hpp"
+#include "quenfa/stats/enrichment_statistics.hpp"
 
 namespace quenfa::decor {
 
@@ -19,7 +19,7 @@ struct DecorWorking {
   std::uint64_t size = 0;
   double es = 0.0;
   std::size_t peak = 0;
-  PermutationCounters counts;  // tallies over the null distribution
+  stats::PermutationCounters counts;  // tallies over the null distribution
   std::optional<double> nes;
   double pval = std::numeric_limits<double>::quiet_NaN();
   std::optional<double> log2err;

@@ -5,8 +5,8 @@
 #include <optional>
 #include <unordered_set>
 
+#include "quenfa/core/line_reader.hpp"
 #include "quenfa/core/text.hpp"
-#include "quenfa/decor/line_reader.hpp"
 #include "quenfa/decor/number_text.hpp"
 
 namespace quenfa::decor {

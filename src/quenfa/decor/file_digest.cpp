@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "quenfa/core/internal_fault.hpp"
-#include "quenfa/decor/unique_fd.hpp"
+#include "quenfa/core/unique_fd.hpp"
 
 namespace quenfa::decor {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "quenfa/decor/decor_score.hpp"
-#include "quenfa/rng_compat.hpp"
+#include "quenfa/random/r_streams.hpp"
 
 namespace quenfa::decor {
 
@@ -47,18 +47,18 @@ std::uint64_t saturating_mul(std::uint64_t a, std::uint64_t b) {
 // Up to max(1, k/2) accepted single-gene swaps that keep the value at or
 // above `cut`, within 16 x moves x max(k, 8) attempts. Every attempt draws a
 // position, then a gene.
-void perturb(DecorTailSample& sample, double cut, const TailScoring& scoring, RMt19937SeedCompat& g,
-             std::vector<std::size_t>& candidate) {
+void perturb(DecorTailSample& sample, double cut, const TailScoring& scoring,
+             random::RMt19937SeedCompat& g, std::vector<std::size_t>& candidate) {
   const std::size_t k = sample.genes.size();
   const std::uint64_t moves = std::max<std::uint64_t>(1, k / 2);
   const std::uint64_t attempts_allowed =
       saturating_mul(saturating_mul(16, moves), std::max<std::uint64_t>(k, 8));
   std::uint64_t accepted = 0;
   for (std::uint64_t attempts = 0; accepted < moves && attempts < attempts_allowed;) {
-    const std::uint32_t pos = uniform_below(g, static_cast<std::uint32_t>(k));
+    const std::uint32_t pos = random::uniform_below(g, static_cast<std::uint32_t>(k));
     ++attempts;
     const std::size_t old = sample.genes[pos];
-    const std::size_t gene = uniform_below(g, static_cast<std::uint32_t>(scoring.n));
+    const std::size_t gene = random::uniform_below(g, static_cast<std::uint32_t>(scoring.n));
     if (gene != old && std::binary_search(sample.genes.begin(), sample.genes.end(), gene)) {
       continue;
     }
@@ -89,12 +89,12 @@ std::optional<double> run_decor_multilevel_tail(double es, double eps_bound,
   const double target = std::fabs(es);
   const double log_bound = std::log(eps_bound);
   const std::uint64_t population_size = std::max<std::uint64_t>(3, sample_size);
-  RMt19937SeedCompat g = RMt19937SeedCompat::seed_standard(seed32);
+  random::RMt19937SeedCompat g = random::RMt19937SeedCompat::seed_standard(seed32);
 
   std::vector<DecorTailSample> population(population_size);
   std::vector<std::uint64_t> drawn;
   for (DecorTailSample& sample : population) {
-    combination(0, n - 1, k, g, drawn);
+    random::combination(0, n - 1, k, g, drawn);
     sample.genes.assign(drawn.begin(), drawn.end());
     std::sort(sample.genes.begin(), sample.genes.end());
     sample.value = scoring.value(sample.genes);
@@ -142,7 +142,7 @@ std::optional<double> run_decor_multilevel_tail(double es, double eps_bound,
     ++cuts;
 
     for (DecorTailSample& copy : next) {
-      const std::uint32_t pick = uniform_below(g, static_cast<std::uint32_t>(survivors));
+      const std::uint32_t pick = random::uniform_below(g, static_cast<std::uint32_t>(survivors));
       copy = population[below + pick];
       perturb(copy, cut, scoring, g, candidate);
     }

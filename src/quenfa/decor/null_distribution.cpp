@@ -9,7 +9,7 @@
 
 #include "quenfa/decor/decor_score.hpp"
 #include "quenfa/decor/seed_fold.hpp"
-#include "quenfa/rng_compat.hpp"
+#include "quenfa/random/r_streams.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
 
 namespace quenfa::decor {
@@ -40,25 +40,25 @@ std::vector<DecorRuntimeSizeGroup> build_size_groups(const std::vector<DecorWork
 void tally_members_one_by_one(const DecorRuntimeSizeGroup& group,
                               const std::vector<DecorWorking>& kept, const NullScoring& scoring,
                               std::span<const std::size_t> s,
-                              std::span<PermutationCounters> counts) {
+                              std::span<stats::PermutationCounters> counts) {
   for (std::size_t j = 0; j < group.members.size(); ++j) {
     const DecorWorking& work = kept[group.members[j]];
     const double null = calculate_es_decor_prechecked(scoring.weights, s, work.penalties, scoring.n,
                                                       scoring.score_type)
                             .es;
-    count_permutation_score(counts[j], work.es, null);
+    stats::count_permutation_score(counts[j], work.es, null);
   }
 }
 
 void tally_members_batched(const DecorRuntimeSizeGroup& group, const NullScoring& scoring,
                            std::span<const std::size_t> s, BatchScratch& scratch,
-                           std::span<PermutationCounters> counts) {
+                           std::span<stats::PermutationCounters> counts) {
   const std::size_t members = group.members.size();
   const std::size_t k = s.size();
   const double* matrix = group.penalty_matrix.data();
   if (k == 0 || k == scoring.n) {  // every score is 0 by definition
     for (std::size_t j = 0; j < members; ++j) {
-      count_permutation_score(counts[j], group.observed_es[j], 0.0);
+      stats::count_permutation_score(counts[j], group.observed_es[j], 0.0);
     }
     return;
   }
@@ -114,13 +114,14 @@ void tally_members_batched(const DecorRuntimeSizeGroup& group, const NullScoring
           break;
       }
     }
-    count_permutation_score(counts[j], group.observed_es[j], null);
+    stats::count_permutation_score(counts[j], group.observed_es[j], null);
   }
 }
 
 void for_each_null_set(std::uint64_t k, std::size_t n, std::uint64_t nperm, std::uint64_t seed,
                        const std::function<void(std::span<const std::size_t>)>& visit) {
-  RLecuyerCmrgSeedCompat stream = RLecuyerCmrgSeedCompat::r_set_seed(size_group_seed32(k, seed));
+  random::RLecuyerCmrgSeedCompat stream =
+      random::RLecuyerCmrgSeedCompat::r_set_seed(size_group_seed32(k, seed));
   std::vector<std::size_t> s(k);
   for (std::uint64_t p = 0; p < nperm; ++p) {
     const std::vector<std::uint64_t> drawn = stream.sample_int_no_replace_with_kind(n, k);
@@ -134,13 +135,13 @@ void run_null_distribution(std::vector<DecorWorking>& kept, const NullScoring& s
                            std::uint64_t nperm, std::uint64_t seed) {
   if (nperm == 0 || kept.empty()) return;
   const std::vector<DecorRuntimeSizeGroup> groups = build_size_groups(kept);
-  std::vector<std::vector<PermutationCounters>> counts(groups.size());
+  std::vector<std::vector<stats::PermutationCounters>> counts(groups.size());
   runtime::run_in_worker_pool([&] {
     oneapi::tbb::parallel_for(
         std::size_t{0}, groups.size(),
         [&](std::size_t g) {
           const DecorRuntimeSizeGroup& group = groups[g];
-          std::vector<PermutationCounters>& mine = counts[g];
+          std::vector<stats::PermutationCounters>& mine = counts[g];
           mine.resize(group.members.size());
           BatchScratch scratch;
           for_each_null_set(group.size, scoring.n, nperm, seed,

@@ -9,9 +9,9 @@
 #include <span>
 #include <vector>
 
-#include "quenfa/algo_support.hpp"
 #include "quenfa/core/score_type.hpp"
 #include "quenfa/decor/decor_working.hpp"
+#include "quenfa/stats/enrichment_statistics.hpp"
 
 namespace quenfa::decor {
 
@@ -47,13 +47,13 @@ struct BatchScratch {
 void tally_members_one_by_one(const DecorRuntimeSizeGroup& group,
                               const std::vector<DecorWorking>& kept, const NullScoring& scoring,
                               std::span<const std::size_t> s,
-                              std::span<PermutationCounters> counts);
+                              std::span<stats::PermutationCounters> counts);
 
 // The same counts from one pass over s with the group's penalty matrix; bit
 // for bit what tally_members_one_by_one gives.
 void tally_members_batched(const DecorRuntimeSizeGroup& group, const NullScoring& scoring,
                            std::span<const std::size_t> s, BatchScratch& scratch,
-                           std::span<PermutationCounters> counts);
+                           std::span<stats::PermutationCounters> counts);
 
 // The random sets of one size group: nperm draws of sample.int(n, k) from
 // the L'Ecuyer-CMRG stream seeded with size_group_seed32(k, seed), each made

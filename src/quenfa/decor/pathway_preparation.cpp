@@ -63,7 +63,7 @@ Result<std::optional<DecorWorking>> prepare_one(const DecorPreparationInputs& in
     work.hits.push_back(position);
     work.penalties.push_back(penalty.value());
   }
-  const EsPeak observed =
+  const stats::EsPeak observed =
       calculate_es_decor_prechecked(in.weights, work.hits, work.penalties, in.n, in.score_type);
   work.es = observed.es;
   work.peak = observed.peak;

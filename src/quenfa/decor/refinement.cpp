@@ -5,11 +5,11 @@
 
 #include <oneapi/tbb/parallel_for.h>
 
-#include "quenfa/algo_support.hpp"
 #include "quenfa/decor/multilevel_tail.hpp"
 #include "quenfa/decor/seed_fold.hpp"
-#include "quenfa/esruler_compat.hpp"
+#include "quenfa/multilevel/group_estimation.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
+#include "quenfa/stats/enrichment_statistics.hpp"
 
 namespace quenfa::decor {
 
@@ -19,7 +19,7 @@ std::vector<std::size_t> select_for_refinement(const std::vector<DecorWorking>& 
   for (std::size_t i = 0; i < kept.size(); ++i) {
     const DecorWorking& work = kept[i];
     if (std::isfinite(work.pval) &&
-        should_refine_multilevel(work.extreme, work.mode, nperm, sample_size, work.pval)) {
+        stats::should_refine_multilevel(work.extreme, work.mode, nperm, sample_size, work.pval)) {
       selected.push_back(i);
     }
   }
@@ -53,8 +53,8 @@ void refine_decor_pvalues(std::vector<DecorWorking>& kept, const RefinementSetti
     DecorWorking& work = kept[selected[j]];
     // denom is at least 1 / (nperm + 1), never 0.
     if (!raw[j] || !std::isfinite(*raw[j])) continue;
-    const MultilevelPvalue final_p = finalize_multilevel_pvalue(*raw[j], work.mode, settings.nperm,
-                                                                settings.eps, settings.sample_size);
+    const multilevel::MultilevelPvalue final_p = multilevel::finalize_multilevel_pvalue(
+        *raw[j], work.mode, settings.nperm, settings.eps, settings.sample_size);
     work.pval = final_p.pval;
     work.log2err = final_p.log2err;
   }

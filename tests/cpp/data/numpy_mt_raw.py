@@ -1,4 +1,4 @@
-"""Raw 32-bit words of numpy.random.RandomState(seed), for rng_compat_test.cpp.
+"""Raw 32-bit words of numpy.random.RandomState(seed), for random/r_streams_test.cpp.
 
     python3 numpy_mt_raw.py > numpy_mt_raw.txt
 

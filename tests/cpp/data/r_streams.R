@@ -1,4 +1,4 @@
-# Draws of R's own generators, one stream per line, for rng_compat_test.cpp.
+# Draws of R's own generators, one stream per line, for random/r_streams_test.cpp.
 #
 #   Rscript r_streams.R        > r_streams.txt   (the committed vectors)
 #   Rscript r_streams.R live                      (the set the live test asks for)

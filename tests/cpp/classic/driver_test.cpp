@@ -1,0 +1,104 @@
+#include "quenfa/classic/driver.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace quenfa::classic {
+namespace {
+
+std::vector<std::uint64_t> chunk_sizes(std::uint64_t nperm, bool allow_multilevel) {
+  random::RMt19937SeedCompat stream = random::RMt19937SeedCompat::r_set_seed(1);
+  std::vector<std::uint64_t> sizes;
+  for (const PermutationChunk& c : permutation_chunks(nperm, allow_multilevel, stream)) {
+    EXPECT_GE(c.seed, 1u);
+    EXPECT_LE(c.seed, 1000000000u);
+    sizes.push_back(c.permutations);
+  }
+  return sizes;
+}
+
+TEST(PermutationChunks, SplitsIntoGroupsOfAtLeastAThousandAndARemainder) {
+  using V = std::vector<std::uint64_t>;
+  EXPECT_EQ(chunk_sizes(2500, false), (V{1000, 1000, 500}));
+  EXPECT_EQ(chunk_sizes(1000, false), (V{1000}));
+  EXPECT_EQ(chunk_sizes(999, false), (V{999}));
+  EXPECT_EQ(chunk_sizes(0, false), V{});
+  EXPECT_EQ(chunk_sizes(2500, true), (V{2500}));
+
+  const V big = chunk_sizes(200000, false);  // ceil(200000 / 128) = 1563
+  ASSERT_EQ(big.size(), 128u);
+  EXPECT_EQ(std::count(big.begin(), big.end(), 1563u), 127);
+  EXPECT_EQ(big.back(), 1499u);
+}
+
+RankedList ten_genes() {
+  std::vector<std::string> genes;
+  std::vector<double> scores;
+  for (int i = 0; i < 10; ++i) {
+    genes.push_back("g" + std::to_string(i));
+    scores.push_back(5.0 - i);
+  }
+  return RankedList::create(genes, scores);
+}
+
+std::vector<EnrichmentResult> run(const RankedList& ranked, const PathwayDb& db,
+                                  std::uint64_t nperm, std::uint64_t max_size = 1000) {
+  return classic::run(ranked, db, nperm, 7, 1e-50, 1.0, 1, max_size, ScoreType::Std, false, 101);
+}
+
+TEST(RunGseaInternal, DegenerateInputsGiveTheStatedRecords) {
+  const RankedList ranked = ten_genes();
+  const PathwayDb db = {{"b", {"g0", "g1"}, {}}, {"a", {"g9", "g8", "x"}, {}}};
+
+  // No permutations: every statistic but es is absent or NaN.
+  const auto none = run(ranked, db, 0);
+  ASSERT_EQ(none.size(), 2u);
+  for (const EnrichmentResult& r : none) {
+    EXPECT_FALSE(r.nes || r.padj || r.log2err);
+    EXPECT_TRUE(std::isnan(r.pval));
+  }
+  EXPECT_EQ(none[0].pathway, "a");  // sorted by name
+  EXPECT_EQ(none[0].size, 2u);
+  EXPECT_LT(none[0].es, 0.0);
+  EXPECT_EQ(none[0].leading_edge, (std::vector<std::string>{"g9", "g8"}));
+
+  // No pathway in range, and an empty list.
+  EXPECT_TRUE(run(ranked, {{"p", {"zz"}, {}}}, 100).empty());
+  EXPECT_TRUE(run(RankedList{}, db, 100).empty());
+  // One gene: the size bound is n - 1 = 0, so nothing is kept.
+  EXPECT_TRUE(run(RankedList::create({"g0"}, {1.0}), {{"p", {"g0"}, {}}}, 100).empty());
+}
+
+TEST(RunGseaInternal, SortsByNameBytesKeepingFileOrderOfEqualNames) {
+  const RankedList ranked = ten_genes();
+  const PathwayDb db = {{"a", {"g1", "g2"}, {}},
+                        {"B", {"g3", "g4"}, {}},
+                        {"a", {"g5", "g6"}, {}},
+                        {"ab", {"g0"}, {}}};
+  const auto records = run(ranked, db, 50);
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(records[0].pathway, "B");
+  EXPECT_EQ(records[1].pathway, "a");
+  EXPECT_EQ(records[1].leading_edge.front(), "g1");
+  EXPECT_EQ(records[2].pathway, "a");
+  EXPECT_EQ(records[2].leading_edge.front(), "g6");
+  EXPECT_EQ(records[3].pathway, "ab");
+}
+
+TEST(RunGseaInternal, SamePathwaysGiveTheSameCountersWhateverTheRest) {
+  // The single-pathway path and the batch path use different streams, but each
+  // is fixed by the seed.
+  const RankedList ranked = ten_genes();
+  const PathwayDb one = {{"p", {"g0", "g2"}, {}}};
+  const auto a = run(ranked, one, 3000);
+  const auto b = run(ranked, one, 3000);
+  ASSERT_EQ(a.size(), 1u);
+  EXPECT_EQ(a[0].pval, b[0].pval);
+  EXPECT_EQ(a[0].nes, b[0].nes);
+  EXPECT_TRUE(a[0].log2err.has_value());
+  EXPECT_EQ(a[0].padj, a[0].pval);
+}
+
+}  // namespace
+}  // namespace quenfa::classic

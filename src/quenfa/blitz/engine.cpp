@@ -13,6 +13,7 @@
 #include "quenfa/blitz/scoring.hpp"
 #include "quenfa/core/internal_fault.hpp"
 #include "quenfa/runtime/stage_timer.hpp"
+#include "quenfa/runtime/worker_pool.hpp"
 
 namespace quenfa::blitz {
 
@@ -69,8 +70,9 @@ Result<ScoredBatch> score_blitz_pathways(const BlitzSignature& signature,
       if (!slots[i]->ok()) return Error{slots[i]->error()};
     }
   } else {
-    oneapi::tbb::task_arena pool(
-        static_cast<int>(std::min<std::uint64_t>(options.processes, 4096)));
+    // More threads than the process allows would run as that many anyway.
+    oneapi::tbb::task_arena pool(static_cast<int>(
+        std::min<std::uint64_t>({options.processes, 4096, runtime::thread_limit()})));
     oneapi::tbb::enumerable_thread_specific<BlitzScoreScratch> scratch;
     pool.execute([&] {
       oneapi::tbb::parallel_for(std::size_t{0}, kept.size(), [&](std::size_t i) {

@@ -48,6 +48,11 @@ void request_worker_pool(std::size_t threads) {
   }
 }
 
+std::size_t thread_limit() {
+  return oneapi::tbb::global_control::active_value(
+      oneapi::tbb::global_control::max_allowed_parallelism);
+}
+
 oneapi::tbb::task_arena& worker_pool() {
   Pool& p = pool();
   std::lock_guard lock(p.mutex);

@@ -15,6 +15,11 @@ void request_worker_pool(std::size_t threads);
 // The pool, created with the number of logical CPUs when nothing asked first.
 oneapi::tbb::task_arena& worker_pool();
 
+// The number of threads a parallel region may use at most in this process
+// (oneTBB's max_allowed_parallelism). A local arena sized above it would only
+// make oneTBB print a warning and run with fewer threads anyway.
+std::size_t thread_limit();
+
 // Runs `body` inside the pool, so its parallel loops use the pool's threads.
 template <class F>
 decltype(auto) run_in_worker_pool(F&& body) {

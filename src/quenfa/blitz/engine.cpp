@@ -14,6 +14,7 @@
 #include "quenfa/core/internal_fault.hpp"
 #include "quenfa/runtime/stage_timer.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
+#include "quenfa/stats/enrichment_statistics.hpp"
 
 namespace quenfa::blitz {
 
@@ -144,7 +145,7 @@ Result<std::vector<EnrichmentResult>> run(const RankedList& ranked, const Pathwa
   timer.counter("gamma_fallback_calls", scored.value().gamma_fallback_calls);
 
   std::vector<EnrichmentResult> records = std::move(scored.value().records);
-  apply_statsmodels_bh_adjustment(records);
+  stats::apply_bh_adjustment(records, stats::BhDenominator::FinitePvalues);
   std::stable_sort(records.begin(), records.end(),
                    [](const EnrichmentResult& a, const EnrichmentResult& b) {
                      if (a.pval < b.pval) return true;

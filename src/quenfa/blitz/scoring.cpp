@@ -179,21 +179,4 @@ Result<ScoredBlitzPathway> score_cleaned_pathway(const BlitzSignature& signature
   return scored;
 }
 
-void apply_statsmodels_bh_adjustment(std::span<EnrichmentResult> records) {
-  std::vector<std::size_t> finite;
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    if (std::isfinite(records[i].pval)) finite.push_back(i);
-  }
-  std::stable_sort(finite.begin(), finite.end(),
-                   [&](std::size_t a, std::size_t b) { return records[a].pval < records[b].pval; });
-  const double m = static_cast<double>(finite.size());
-  double prev = 1.0;
-  for (std::size_t r = finite.size(); r >= 1; --r) {
-    EnrichmentResult& rec = records[finite[r - 1]];
-    const double raw = rec.pval / (static_cast<double>(r) / m);
-    prev = std::min(1.0, std::min(prev, raw));
-    rec.padj = prev;
-  }
-}
-
 }  // namespace quenfa::blitz

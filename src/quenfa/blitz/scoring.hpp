@@ -62,7 +62,4 @@ Result<ScoredBlitzPathway> score_cleaned_pathway(const BlitzSignature& signature
                                                  std::uint64_t deep_accuracy,
                                                  BlitzScoreScratch& scratch);
 
-// statsmodels' Benjamini-Hochberg adjustment over the finite P-values.
-void apply_statsmodels_bh_adjustment(std::span<EnrichmentResult> records);
-
 }  // namespace quenfa::blitz

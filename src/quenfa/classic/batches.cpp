@@ -1,13 +1,13 @@
 #include "quenfa/classic/batch_permutation_counts.hpp"
-#include "quenfa/classic/pathway_work.hpp"
+#include "quenfa/classic/stages.hpp"
 
 namespace quenfa::classic {
 
-void permute_pathway_batches(std::vector<Working>& kept, const std::vector<double>& w,
+void permute_pathway_batches(std::vector<stats::PathwayRecord>& kept, const std::vector<double>& w,
                              ScoreType score_type, const std::vector<PermutationChunk>& chunks) {
   std::vector<std::size_t> sizes;
   std::vector<double> es;
-  for (const Working& work : kept) {
+  for (const stats::PathwayRecord& work : kept) {
     sizes.push_back(work.size);
     es.push_back(work.es);
   }

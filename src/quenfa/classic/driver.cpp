@@ -7,7 +7,7 @@
 
 #include <oneapi/tbb/parallel_for.h>
 
-#include "quenfa/classic/pathway_work.hpp"
+#include "quenfa/classic/stages.hpp"
 #include "quenfa/core/internal_fault.hpp"
 #include "quenfa/core/pathway_hits.hpp"
 #include "quenfa/runtime/stage_timer.hpp"
@@ -22,18 +22,17 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Stage B: hits and observed score of every pathway in range, in file order.
-std::vector<Working> preprocess_pathways(const PathwayDb& pathways, const GeneIndex& index,
-                                         const std::vector<double>& w, std::size_t n,
-                                         std::uint64_t min_size, std::uint64_t max_size,
-                                         ScoreType score_type) {
-  std::vector<std::optional<Working>> slots(pathways.size());
+std::vector<stats::PathwayRecord> preprocess_pathways(
+    const PathwayDb& pathways, const GeneIndex& index, const std::vector<double>& w, std::size_t n,
+    std::uint64_t min_size, std::uint64_t max_size, ScoreType score_type) {
+  std::vector<std::optional<stats::PathwayRecord>> slots(pathways.size());
   runtime::run_in_worker_pool([&] {
     oneapi::tbb::parallel_for(std::size_t{0}, pathways.size(), [&](std::size_t i) {
       std::vector<std::size_t> hits = extract_pathway_hits(pathways[i].genes, index);
       const std::uint64_t size = hits.size();
       if (size < min_size || size > max_size) return;
       const stats::EsPeak peak = stats::enrichment_score(w, hits, n, score_type);
-      Working& work = slots[i].emplace();
+      stats::PathwayRecord& work = slots[i].emplace();
       work.name = &pathways[i].name;
       work.hits = std::move(hits);
       work.size = size;
@@ -41,7 +40,7 @@ std::vector<Working> preprocess_pathways(const PathwayDb& pathways, const GeneIn
       work.peak = peak.peak;
     });
   });
-  std::vector<Working> kept;
+  std::vector<stats::PathwayRecord> kept;
   for (auto& slot : slots) {
     if (slot) kept.push_back(std::move(*slot));
   }
@@ -50,7 +49,7 @@ std::vector<Working> preprocess_pathways(const PathwayDb& pathways, const GeneIn
 
 // Stage C with one kept pathway: its own sets drawn by sampling without
 // replacement from an L'Ecuyer-CMRG stream per chunk.
-void permute_single_pathway(Working& work, const std::vector<double>& w, std::size_t n,
+void permute_single_pathway(stats::PathwayRecord& work, const std::vector<double>& w, std::size_t n,
                             ScoreType score_type, const std::vector<PermutationChunk>& chunks) {
   std::vector<std::size_t> set;
   for (const PermutationChunk& chunk : chunks) {
@@ -63,33 +62,6 @@ void permute_single_pathway(Working& work, const std::vector<double>& w, std::si
       std::sort(set.begin(), set.end());
       const double es_p = stats::enrichment_score(w, set, n, score_type).es;
       stats::count_permutation_score(work.counters, work.es, es_p);
-    }
-  }
-}
-
-// Stage D: normalised score, permutation P-value and its error.
-void postprocess(std::vector<Working>& kept, std::uint64_t nperm, ScoreType score_type,
-                 bool allow_multilevel) {
-  for (Working& work : kept) {
-    const stats::PermutationCounters& c = work.counters;
-    work.nes = stats::normalized_enrichment_score(work.es, c, score_type);
-    if (work.nes) {
-      const double lower = (c.le + 1.0) / (c.le_zero + 1.0);
-      const double upper = (c.ge + 1.0) / (c.ge_zero + 1.0);
-      work.pval = std::isnan(lower) ? lower : std::min(lower, upper);
-    }
-    const stats::PermutationSide side = stats::permutation_side(c, work.es, score_type);
-    work.extreme = side.extreme;
-    work.mode = side.mode;
-    if (std::isfinite(work.pval) && nperm != 0) {
-      work.log2err = std::sqrt(stats::trigamma(static_cast<double>(work.extreme) + 1.0) -
-                               stats::trigamma(static_cast<double>(nperm) + 1.0)) *
-                     1.4426950408889634;
-    }
-    if (allow_multilevel && work.mode < 10) {
-      work.pval = kNaN;
-      work.nes.reset();
-      work.log2err.reset();
     }
   }
 }
@@ -126,7 +98,8 @@ std::vector<EnrichmentResult> run(const RankedList& ranked, const PathwayDb& pat
   const std::vector<double> w(stats.int_weights.begin(), stats.int_weights.end());
   timer.stage_done("setup");
 
-  std::vector<Working> kept = preprocess_pathways(pathways, index, w, n, lo, hi, score_type);
+  std::vector<stats::PathwayRecord> kept =
+      preprocess_pathways(pathways, index, w, n, lo, hi, score_type);
   timer.stage_done("pathway_preprocessing");
 
   // Stage C: permutations; the R-style stream lives on for the refinement.
@@ -145,7 +118,11 @@ std::vector<EnrichmentResult> run(const RankedList& ranked, const PathwayDb& pat
     timer.stage_done("simple_stage");
   }
 
-  postprocess(kept, nperm, score_type, allow_multilevel);
+  // Stage D: normalised score, permutation P-value and its error.
+  stats::permutation_pvalues(kept, nperm, score_type,
+                             {.floor = std::nullopt,
+                              .log2err_without_side = true,
+                              .leave_unresolved_to_multilevel = allow_multilevel});
   timer.stage_done("simple_postprocessing");
 
   if (allow_multilevel && nperm != 0 && !kept.empty()) {

@@ -3,19 +3,20 @@
 
 #include <oneapi/tbb/parallel_for.h>
 
-#include "quenfa/classic/pathway_work.hpp"
+#include "quenfa/classic/stages.hpp"
 #include "quenfa/multilevel/group_estimation.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
 
 namespace quenfa::classic {
 
-void refine_multilevel(std::vector<Working>& kept, const std::vector<std::int64_t>& int_weights,
+void refine_multilevel(std::vector<stats::PathwayRecord>& kept,
+                       const std::vector<std::int64_t>& int_weights,
                        random::RMt19937SeedCompat& stream, std::uint64_t nperm, double eps_c,
                        ScoreType score_type, std::uint64_t sample_size) {
   // Candidates grouped by size, ascending; within a group in record order.
   std::map<std::uint64_t, std::vector<std::size_t>> by_size;
   for (std::size_t i = 0; i < kept.size(); ++i) {
-    const Working& work = kept[i];
+    const stats::PathwayRecord& work = kept[i];
     if (std::isfinite(work.pval) &&
         stats::should_refine_multilevel(work.extreme, work.mode, nperm, sample_size, work.pval)) {
       by_size[work.size].push_back(i);
@@ -52,7 +53,7 @@ void refine_multilevel(std::vector<Working>& kept, const std::vector<std::int64_
 
   for (std::size_t g = 0; g < groups.size(); ++g) {
     for (std::size_t j = 0; j < groups[g]->size(); ++j) {
-      Working& work = kept[(*groups[g])[j]];
+      stats::PathwayRecord& work = kept[(*groups[g])[j]];
       const multilevel::MultilevelPvalue final_p =
           multilevel::finalize_multilevel_pvalue(raw[g][j], work.mode, nperm, eps_c, sample_size);
       work.pval = final_p.pval;

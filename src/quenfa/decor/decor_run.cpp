@@ -7,9 +7,9 @@
 #include "quenfa/decor/formula_context.hpp"
 #include "quenfa/decor/null_distribution.hpp"
 #include "quenfa/decor/pathway_preparation.hpp"
-#include "quenfa/decor/permutation_statistics.hpp"
 #include "quenfa/decor/refinement.hpp"
 #include "quenfa/stats/enrichment_statistics.hpp"
+#include "quenfa/stats/pathway_record.hpp"
 
 namespace quenfa::decor {
 
@@ -30,14 +30,16 @@ Result<std::vector<EnrichmentResult>> run(const RankedList& ranked, const Pathwa
   const PreparedStats stats = RankedList::prepare(ranked.scores, settings.gsea_param);
   const std::vector<double> weights(stats.int_weights.begin(), stats.int_weights.end());
 
-  Result<std::vector<DecorWorking>> prepared =
+  Result<std::vector<stats::PathwayRecord>> prepared =
       prepare_decor_pathways({pathways, cache, context.value(), index, weights, n, min_size,
                               max_size, settings.score_type});
   if (!prepared) return Error{prepared.error()};
-  std::vector<DecorWorking>& kept = prepared.value();
+  std::vector<stats::PathwayRecord>& kept = prepared.value();
 
   run_null_distribution(kept, {weights, n, settings.score_type}, settings.nperm, seed);
-  permutation_statistics(kept, settings.nperm, eps, settings.score_type, multilevel);
+  stats::permutation_pvalues(
+      kept, settings.nperm, settings.score_type,
+      {.floor = eps, .log2err_without_side = false, .leave_unresolved_to_multilevel = multilevel});
   if (multilevel) {
     refine_decor_pvalues(kept,
                          {weights, n, settings.score_type, settings.nperm, sample_size, eps, seed});

@@ -5,8 +5,8 @@
 #include <limits>
 #include <vector>
 
-#include "quenfa/decor/decor_score.hpp"
 #include "quenfa/random/r_streams.hpp"
+#include "quenfa/stats/enrichment_statistics.hpp"
 
 namespace quenfa::decor {
 
@@ -26,7 +26,7 @@ struct TailScoring {
   bool negate = false;
 
   double value(std::span<const std::size_t> genes) const {
-    const double s = calculate_es_decor_prechecked(weights, genes, penalties, n, score_type).es;
+    const double s = stats::enrichment_score(weights, genes, n, score_type, penalties).es;
     return negate ? -s : s;
   }
 };

@@ -7,14 +7,15 @@
 
 #include <oneapi/tbb/parallel_for.h>
 
-#include "quenfa/decor/decor_score.hpp"
 #include "quenfa/decor/seed_fold.hpp"
 #include "quenfa/random/r_streams.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
+#include "quenfa/stats/enrichment_statistics.hpp"
 
 namespace quenfa::decor {
 
-std::vector<DecorRuntimeSizeGroup> build_size_groups(const std::vector<DecorWorking>& kept) {
+std::vector<DecorRuntimeSizeGroup> build_size_groups(
+    const std::vector<stats::PathwayRecord>& kept) {
   std::map<std::uint64_t, std::vector<std::size_t>> by_size;
   for (std::size_t i = 0; i < kept.size(); ++i) by_size[kept[i].size].push_back(i);
   std::vector<DecorRuntimeSizeGroup> groups;
@@ -29,7 +30,7 @@ std::vector<DecorRuntimeSizeGroup> build_size_groups(const std::vector<DecorWork
     g.observed_es.reserve(count);
     g.penalty_matrix.resize(k * count);
     for (std::size_t j = 0; j < count; ++j) {
-      const DecorWorking& work = kept[g.members[j]];
+      const stats::PathwayRecord& work = kept[g.members[j]];
       g.observed_es.push_back(work.es);
       for (std::size_t i = 0; i < k; ++i) g.penalty_matrix[i * count + j] = work.penalties[i];
     }
@@ -38,14 +39,14 @@ std::vector<DecorRuntimeSizeGroup> build_size_groups(const std::vector<DecorWork
 }
 
 void tally_members_one_by_one(const DecorRuntimeSizeGroup& group,
-                              const std::vector<DecorWorking>& kept, const NullScoring& scoring,
-                              std::span<const std::size_t> s,
+                              const std::vector<stats::PathwayRecord>& kept,
+                              const NullScoring& scoring, std::span<const std::size_t> s,
                               std::span<stats::PermutationCounters> counts) {
   for (std::size_t j = 0; j < group.members.size(); ++j) {
-    const DecorWorking& work = kept[group.members[j]];
-    const double null = calculate_es_decor_prechecked(scoring.weights, s, work.penalties, scoring.n,
-                                                      scoring.score_type)
-                            .es;
+    const stats::PathwayRecord& work = kept[group.members[j]];
+    const double null =
+        stats::enrichment_score(scoring.weights, s, scoring.n, scoring.score_type, work.penalties)
+            .es;
     stats::count_permutation_score(counts[j], work.es, null);
   }
 }
@@ -62,7 +63,7 @@ void tally_members_batched(const DecorRuntimeSizeGroup& group, const NullScoring
     }
     return;
   }
-  // The same operations as calculate_es_decor_prechecked, member-innermost:
+  // The same operations as stats::enrichment_score, member-innermost:
   // the step sums in hit order, then the running sum with strict extremes.
   std::vector<double>& total = scratch.total;
   std::vector<double>& running = scratch.running;
@@ -98,15 +99,14 @@ void tally_members_batched(const DecorRuntimeSizeGroup& group, const NullScoring
       // Unit steps: rare enough to score on its own.
       penalties.resize(k);
       for (std::size_t i = 0; i < k; ++i) penalties[i] = matrix[i * members + j];
-      null = calculate_es_decor_prechecked(scoring.weights, s, penalties, scoring.n,
-                                           scoring.score_type)
-                 .es;
+      null =
+          stats::enrichment_score(scoring.weights, s, scoring.n, scoring.score_type, penalties).es;
     } else {
-      switch (score_side(max[j], min[j], scoring.score_type)) {
-        case ScoreSide::Top:
+      switch (stats::score_side(max[j], min[j], scoring.score_type)) {
+        case stats::ScoreSide::Top:
           null = max[j];
           break;
-        case ScoreSide::Bottom:
+        case stats::ScoreSide::Bottom:
           null = min[j];
           break;
         default:
@@ -131,7 +131,7 @@ void for_each_null_set(std::uint64_t k, std::size_t n, std::uint64_t nperm, std:
   }
 }
 
-void run_null_distribution(std::vector<DecorWorking>& kept, const NullScoring& scoring,
+void run_null_distribution(std::vector<stats::PathwayRecord>& kept, const NullScoring& scoring,
                            std::uint64_t nperm, std::uint64_t seed) {
   if (nperm == 0 || kept.empty()) return;
   const std::vector<DecorRuntimeSizeGroup> groups = build_size_groups(kept);
@@ -157,7 +157,7 @@ void run_null_distribution(std::vector<DecorWorking>& kept, const NullScoring& s
   });
   for (std::size_t g = 0; g < groups.size(); ++g) {
     for (std::size_t j = 0; j < groups[g].members.size(); ++j) {
-      kept[groups[g].members[j]].counts = counts[g][j];
+      kept[groups[g].members[j]].counters = counts[g][j];
     }
   }
 }

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "quenfa/core/score_type.hpp"
-#include "quenfa/decor/decor_working.hpp"
 #include "quenfa/stats/enrichment_statistics.hpp"
+#include "quenfa/stats/pathway_record.hpp"
 
 namespace quenfa::decor {
 
@@ -28,7 +28,7 @@ struct DecorRuntimeSizeGroup {
 
 // One group per distinct size, ascending; batched groups get their observed
 // scores and penalty matrix.
-std::vector<DecorRuntimeSizeGroup> build_size_groups(const std::vector<DecorWorking>& kept);
+std::vector<DecorRuntimeSizeGroup> build_size_groups(const std::vector<stats::PathwayRecord>& kept);
 
 // The inputs every permutation of a run shares.
 struct NullScoring {
@@ -45,8 +45,8 @@ struct BatchScratch {
 // Counts one random set (ascending positions s, |s| = the group's size) for
 // every member into counts[j] (member order), scoring member by member.
 void tally_members_one_by_one(const DecorRuntimeSizeGroup& group,
-                              const std::vector<DecorWorking>& kept, const NullScoring& scoring,
-                              std::span<const std::size_t> s,
+                              const std::vector<stats::PathwayRecord>& kept,
+                              const NullScoring& scoring, std::span<const std::size_t> s,
                               std::span<stats::PermutationCounters> counts);
 
 // The same counts from one pass over s with the group's penalty matrix; bit
@@ -63,7 +63,7 @@ void for_each_null_set(std::uint64_t k, std::size_t n, std::uint64_t nperm, std:
 
 // Fills the counts of every kept pathway from nperm permutations per size
 // (nothing when nperm is 0); the groups run in parallel on the worker pool.
-void run_null_distribution(std::vector<DecorWorking>& kept, const NullScoring& scoring,
+void run_null_distribution(std::vector<stats::PathwayRecord>& kept, const NullScoring& scoring,
                            std::uint64_t nperm, std::uint64_t seed);
 
 }  // namespace quenfa::decor

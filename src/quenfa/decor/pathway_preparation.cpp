@@ -5,8 +5,8 @@
 
 #include <oneapi/tbb/parallel_for.h>
 
-#include "quenfa/decor/decor_score.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
+#include "quenfa/stats/enrichment_statistics.hpp"
 
 namespace quenfa::decor {
 
@@ -43,16 +43,16 @@ namespace {
 
 // One pathway's record, nothing when it is out of range, or the first
 // penalty error among its hits.
-Result<std::optional<DecorWorking>> prepare_one(const DecorPreparationInputs& in,
-                                                const Pathway& pathway) {
+Result<std::optional<stats::PathwayRecord>> prepare_one(const DecorPreparationInputs& in,
+                                                        const Pathway& pathway) {
   const auto entry = in.cache.pathways.find(pathway.name);
   const RedundancyMap redundancy =
       entry == in.cache.pathways.end() ? RedundancyMap{} : pathway_redundancy_map(entry->second);
   const auto pairs = extract_decor_hits(pathway.genes, in.index, redundancy);
   const std::uint64_t k = pairs.size();
-  if (k < in.min_size || k > in.max_size) return std::optional<DecorWorking>{};
+  if (k < in.min_size || k > in.max_size) return std::optional<stats::PathwayRecord>{};
 
-  DecorWorking work;
+  stats::PathwayRecord work;
   work.name = &pathway.name;
   work.size = k;
   work.hits.reserve(k);
@@ -64,22 +64,22 @@ Result<std::optional<DecorWorking>> prepare_one(const DecorPreparationInputs& in
     work.penalties.push_back(penalty.value());
   }
   const stats::EsPeak observed =
-      calculate_es_decor_prechecked(in.weights, work.hits, work.penalties, in.n, in.score_type);
+      stats::enrichment_score(in.weights, work.hits, in.n, in.score_type, work.penalties);
   work.es = observed.es;
   work.peak = observed.peak;
-  return std::optional<DecorWorking>(std::move(work));
+  return std::optional<stats::PathwayRecord>(std::move(work));
 }
 
 }  // namespace
 
-Result<std::vector<DecorWorking>> prepare_decor_pathways(const DecorPreparationInputs& in) {
-  std::vector<std::optional<Result<std::optional<DecorWorking>>>> slots(in.pathways.size());
+Result<std::vector<stats::PathwayRecord>> prepare_decor_pathways(const DecorPreparationInputs& in) {
+  std::vector<std::optional<Result<std::optional<stats::PathwayRecord>>>> slots(in.pathways.size());
   runtime::run_in_worker_pool([&] {
     oneapi::tbb::parallel_for(std::size_t{0}, in.pathways.size(), [&](std::size_t i) {
       slots[i].emplace(prepare_one(in, in.pathways[i]));
     });
   });
-  std::vector<DecorWorking> kept;
+  std::vector<stats::PathwayRecord> kept;
   for (auto& slot : slots) {
     if (!slot->ok()) return Error{slot->error()};
     if (slot->value()) kept.push_back(std::move(*slot->value()));

@@ -13,8 +13,8 @@
 #include "quenfa/core/result.hpp"
 #include "quenfa/core/score_type.hpp"
 #include "quenfa/decor/decor_cache.hpp"
-#include "quenfa/decor/decor_working.hpp"
 #include "quenfa/decor/formula_context.hpp"
+#include "quenfa/stats/pathway_record.hpp"
 
 namespace quenfa::decor {
 
@@ -45,6 +45,6 @@ struct DecorPreparationInputs {
 // The kept pathways (min_size <= hits <= max_size) in GMT order, prepared in
 // parallel on the worker pool. When penalties fail for several pathways, the
 // message of the first of them in GMT order is returned.
-Result<std::vector<DecorWorking>> prepare_decor_pathways(const DecorPreparationInputs& in);
+Result<std::vector<stats::PathwayRecord>> prepare_decor_pathways(const DecorPreparationInputs& in);
 
 }  // namespace quenfa::decor

@@ -13,11 +13,11 @@
 
 namespace quenfa::decor {
 
-std::vector<std::size_t> select_for_refinement(const std::vector<DecorWorking>& kept,
+std::vector<std::size_t> select_for_refinement(const std::vector<stats::PathwayRecord>& kept,
                                                std::uint64_t nperm, std::uint64_t sample_size) {
   std::vector<std::size_t> selected;
   for (std::size_t i = 0; i < kept.size(); ++i) {
-    const DecorWorking& work = kept[i];
+    const stats::PathwayRecord& work = kept[i];
     if (std::isfinite(work.pval) &&
         stats::should_refine_multilevel(work.extreme, work.mode, nperm, sample_size, work.pval)) {
       selected.push_back(i);
@@ -26,14 +26,15 @@ std::vector<std::size_t> select_for_refinement(const std::vector<DecorWorking>& 
   return selected;
 }
 
-void refine_decor_pvalues(std::vector<DecorWorking>& kept, const RefinementSettings& settings) {
+void refine_decor_pvalues(std::vector<stats::PathwayRecord>& kept,
+                          const RefinementSettings& settings) {
   if (settings.nperm == 0) return;
   const std::vector<std::size_t> selected =
       select_for_refinement(kept, settings.nperm, settings.sample_size);
   const double nperm1 = static_cast<double>(settings.nperm) + 1.0;
   // The raw tail probability is over all sets; the permutation P-value is
   // over the sets on the pathway's side, a fraction denom of them.
-  const auto denom_of = [&](const DecorWorking& work) {
+  const auto denom_of = [&](const stats::PathwayRecord& work) {
     return (static_cast<double>(work.mode) + 1.0) / nperm1;
   };
   std::vector<std::optional<double>> raw(selected.size());
@@ -42,7 +43,7 @@ void refine_decor_pvalues(std::vector<DecorWorking>& kept, const RefinementSetti
         std::size_t{0}, selected.size(),
         [&](std::size_t j) {
           const std::size_t i = selected[j];
-          const DecorWorking& work = kept[i];
+          const stats::PathwayRecord& work = kept[i];
           raw[j] = run_decor_multilevel_tail(
               work.es, settings.eps * denom_of(work), settings.weights, work.penalties, settings.n,
               settings.score_type, settings.sample_size, refinement_seed32(i, settings.seed));
@@ -50,7 +51,7 @@ void refine_decor_pvalues(std::vector<DecorWorking>& kept, const RefinementSetti
         oneapi::tbb::simple_partitioner{});
   });
   for (std::size_t j = 0; j < selected.size(); ++j) {
-    DecorWorking& work = kept[selected[j]];
+    stats::PathwayRecord& work = kept[selected[j]];
     // denom is at least 1 / (nperm + 1), never 0.
     if (!raw[j] || !std::isfinite(*raw[j])) continue;
     const multilevel::MultilevelPvalue final_p = multilevel::finalize_multilevel_pvalue(

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "quenfa/core/score_type.hpp"
-#include "quenfa/decor/decor_working.hpp"
+#include "quenfa/stats/pathway_record.hpp"
 
 namespace quenfa::decor {
 
@@ -23,12 +23,13 @@ struct RefinementSettings {
 
 // Kept indices whose finite P-value should_refine_multilevel sends on, in
 // kept order.
-std::vector<std::size_t> select_for_refinement(const std::vector<DecorWorking>& kept,
+std::vector<std::size_t> select_for_refinement(const std::vector<stats::PathwayRecord>& kept,
                                                std::uint64_t nperm, std::uint64_t sample_size);
 
 // Estimates the selected pathways in parallel (each with its own stream,
 // seeded by its kept index) and writes back P-value and error; a pathway
 // whose estimation fails keeps its permutation values. Nothing when nperm is 0.
-void refine_decor_pvalues(std::vector<DecorWorking>& kept, const RefinementSettings& settings);
+void refine_decor_pvalues(std::vector<stats::PathwayRecord>& kept,
+                          const RefinementSettings& settings);
 
 }  // namespace quenfa::decor

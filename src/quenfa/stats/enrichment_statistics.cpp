@@ -9,54 +9,84 @@
 
 namespace quenfa::stats {
 
-EsPeak enrichment_score(std::span<const double> w, std::span<const std::size_t> hits, std::size_t n,
-                        ScoreType score_type) {
+ScoreSide score_side(double max, double min, ScoreType score_type) {
+  switch (score_type) {
+    case ScoreType::Pos:
+      return ScoreSide::Top;
+    case ScoreType::Neg:
+      return ScoreSide::Bottom;
+    case ScoreType::Std:
+      break;
+  }
+  if (max == -min) return ScoreSide::Tie;
+  return max > -min ? ScoreSide::Top : ScoreSide::Bottom;
+}
+
+namespace {
+
+// The running sum over the hits, with step(i) the height of hit i: the sum
+// of the heights is computed first, then each hit's top (after its step) and
+// bottom (before it). When every height is 0 each hit steps by 1/k.
+template <class Step>
+EsPeak running_sum_score(std::span<const std::size_t> hits, std::size_t n, ScoreType score_type,
+                         Step step) {
   const std::size_t k = hits.size();
   if (k == 0) return {0, 0.0};
   if (k == n) return {hits[0], 0.0};
 
-  double ns = 0.0;
-  for (std::size_t h : hits) ns += std::fabs(w[h]);
+  double total = 0.0;
+  for (std::size_t i = 0; i < k; ++i) total += step(i);
   const double d = static_cast<double>(n - k);
+  const bool unit_steps = (total == 0.0);  // a NaN total is not 0: the heights are used
+  const double inv_k = 1.0 / static_cast<double>(k);
 
   double max = -std::numeric_limits<double>::infinity();
   double min = std::numeric_limits<double>::infinity();
-  std::size_t e = 0, c = 0;
-  const bool unit_hits = (ns == 0.0);  // NaN is not 0: weights are used
-  const double inv_k = 1.0 / static_cast<double>(k);
+  std::size_t max_at = 0, min_at = 0;
   double running = 0.0;
-  for (std::size_t j = 0; j < k; ++j) {
-    const double misses_before = static_cast<double>(hits[j] - j) / d;
+  for (std::size_t i = 0; i < k; ++i) {
+    const double misses_before = static_cast<double>(hits[i] - i) / d;
     double top, bottom;
-    if (!unit_hits) {
-      const double step = std::fabs(w[hits[j]]);
-      running += step;
-      top = running / ns - misses_before;
-      bottom = top - step / ns;
+    if (!unit_steps) {
+      const double height = step(i);
+      running += height;
+      top = running / total - misses_before;
+      bottom = top - height / total;
     } else {
-      top = static_cast<double>(j + 1) * inv_k - misses_before;
+      top = static_cast<double>(i + 1) * inv_k - misses_before;
       bottom = top - inv_k;
     }
+    // Strict comparisons: the first index reaching an extreme keeps it.
     if (top > max) {
       max = top;
-      e = hits[j];
+      max_at = i;
     }
     if (bottom < min) {
       min = bottom;
-      c = hits[j];
+      min_at = i;
     }
   }
-  switch (score_type) {
-    case ScoreType::Pos:
-      return {e, max};
-    case ScoreType::Neg:
-      return {c, min};
-    case ScoreType::Std:
+  switch (score_side(max, min, score_type)) {
+    case ScoreSide::Top:
+      return {hits[max_at], max};
+    case ScoreSide::Bottom:
+      return {hits[min_at], min};
+    case ScoreSide::Tie:
       break;
   }
-  if (max == -min) return {hits[0], 0.0};
-  if (max > -min) return {e, max};
-  return {c, min};  // includes every case with a NaN
+  return {hits[0], 0.0};
+}
+
+}  // namespace
+
+EsPeak enrichment_score(std::span<const double> w, std::span<const std::size_t> hits, std::size_t n,
+                        ScoreType score_type, std::span<const double> penalties) {
+  if (penalties.empty()) {
+    return running_sum_score(hits, n, score_type,
+                             [&](std::size_t i) { return std::fabs(w[hits[i]]); });
+  }
+  return running_sum_score(hits, n, score_type,
+                           [&](std::size_t i) { return std::fabs(w[hits[i]]) * penalties[i]; });
 }
 
 std::vector<std::string> leading_edge(std::span<const std::size_t> hits, std::size_t peak,
@@ -122,21 +152,22 @@ std::optional<double> normalized_enrichment_score(double es, const PermutationCo
   return std::nullopt;
 }
 
-void apply_bh_adjustment(std::span<EnrichmentResult> records) {
+void apply_bh_adjustment(std::span<EnrichmentResult> records, BhDenominator denominator) {
   std::vector<std::size_t> finite;
   for (std::size_t i = 0; i < records.size(); ++i) {
     if (std::isfinite(records[i].pval)) finite.push_back(i);
   }
-  if (finite.empty()) return;
   std::stable_sort(finite.begin(), finite.end(),
                    [&](std::size_t a, std::size_t b) { return records[a].pval < records[b].pval; });
-  const double m = static_cast<double>(records.size());
+  const bool all = denominator == BhDenominator::AllRecords;
+  const double m = static_cast<double>(all ? records.size() : finite.size());
   double running_min = 1.0;
   for (std::size_t r = finite.size(); r >= 1; --r) {
     EnrichmentResult& rec = records[finite[r - 1]];
-    const double q = rec.pval * m / static_cast<double>(r);
+    const double rank = static_cast<double>(r);
+    const double q = all ? rec.pval * m / rank : rec.pval / (rank / m);
     if (q < running_min) running_min = q;  // a NaN q leaves the minimum unchanged
-    rec.padj = std::min(running_min, 1.0);
+    rec.padj = running_min;                // never above 1: the minimum starts there
   }
 }
 

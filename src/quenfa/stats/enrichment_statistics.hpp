@@ -54,10 +54,19 @@ struct EsPeak {
   double es = 0.0;
 };
 
-// Running-sum enrichment score of the hits (ascending positions) over a list
-// of n ranked genes with per-rank weights w.
+// Running-sum enrichment score of the hits (ascending positions; k = 0,
+// k = n or k < n) over a list of n ranked genes with per-rank weights w.
+// Each hit steps by |w| times its penalty (penalties aligned with hits; none:
+// a penalty of 1, the classic score); when every step is 0 each hit steps by
+// 1/k. With every penalty 1 the score equals the classic one bit for bit.
 EsPeak enrichment_score(std::span<const double> w, std::span<const std::size_t> hits, std::size_t n,
-                        ScoreType score_type);
+                        ScoreType score_type, std::span<const double> penalties = {});
+
+// Which extreme of the running sum is the score: its largest top, its
+// smallest bottom, or neither (std with max = -min exactly, a score of 0).
+// Std takes the larger in magnitude; a NaN takes the bottom.
+enum class ScoreSide { Top, Bottom, Tie };
+ScoreSide score_side(double max, double min, ScoreType score_type);
 
 // Genes of the hits on the peak's side: top-down for a positive score,
 // bottom-up for a negative one.
@@ -70,37 +79,18 @@ std::vector<std::string> leading_edge(std::span<const std::size_t> hits, std::si
 std::optional<double> normalized_enrichment_score(double es, const PermutationCounters& c,
                                                   ScoreType score_type);
 
-// Sets padj of every record with a finite pval; m counts every record passed.
-void apply_bh_adjustment(std::span<EnrichmentResult> records);
+// The number of tests m of the Benjamini-Hochberg adjustment: every record
+// passed (P-values that could not be computed count as tests), with
+// q = p * m / rank; or only the finite P-values, with q = p / (rank / m), the
+// operation order of statsmodels' multipletests(method="fdr_bh").
+enum class BhDenominator { AllRecords, FinitePvalues };
+
+// Sets padj of every record with a finite pval: the running minimum of q from
+// the largest P-value down, starting at 1. Ties keep their record order.
+void apply_bh_adjustment(std::span<EnrichmentResult> records, BhDenominator denominator);
 
 // Stable sort by the bytes of the pathway name; a prefix sorts first.
 void sort_records_by_pathway(std::span<EnrichmentResult> records);
-
-// The records of a run's scored pathways: one per entry of `kept`, with its
-// leading edge, then adjusted and sorted by name. W carries `name` (a pointer
-// to the pathway's name), `hits`, `peak`, `size`, `es`, `nes`, `pval` and
-// `log2err`.
-template <class W>
-std::vector<EnrichmentResult> finalize_run_records(const std::vector<W>& kept,
-                                                   const std::vector<std::string>& genes,
-                                                   ScoreType score_type) {
-  std::vector<EnrichmentResult> records;
-  records.reserve(kept.size());
-  for (const W& work : kept) {
-    EnrichmentResult r;
-    r.pathway = *work.name;
-    r.size = work.size;
-    r.es = work.es;
-    r.nes = work.nes;
-    r.pval = work.pval;
-    r.log2err = work.log2err;
-    r.leading_edge = leading_edge(work.hits, work.peak, score_type, genes, work.es);
-    records.push_back(std::move(r));
-  }
-  apply_bh_adjustment(records);
-  sort_records_by_pathway(records);
-  return records;
-}
 
 // Whether a permutation P-value is too coarse for the permutations behind it:
 // a = permutations at least as extreme, b = permutations on the observed side,

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "quenfa/blitz/scoring.hpp"
+#include "quenfa/stats/enrichment_statistics.hpp"
 
 namespace quenfa::blitz {
 namespace {
@@ -64,7 +65,7 @@ TEST(BlitzBh, MatchesTheStepUpRuleWithTiesAndSkipsNonFinite) {
   std::vector<EnrichmentResult> r(4);
   const double p[] = {0.04, 0.01, std::nan(""), 0.04};
   for (int i = 0; i < 4; ++i) r[i].pval = p[i];
-  apply_statsmodels_bh_adjustment(r);
+  stats::apply_bh_adjustment(r, stats::BhDenominator::FinitePvalues);
   EXPECT_EQ(r[1].padj, 0.01 / (1.0 / 3.0));
   EXPECT_EQ(r[0].padj, 0.04);
   EXPECT_EQ(r[3].padj, 0.04);

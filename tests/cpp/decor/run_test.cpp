@@ -7,10 +7,10 @@
 #include <random>
 
 #include "quenfa/classic/driver.hpp"
-#include "quenfa/decor/decor_score.hpp"
 #include "quenfa/decor/null_distribution.hpp"
-#include "quenfa/decor/permutation_statistics.hpp"
 #include "quenfa/decor/seed_fold.hpp"
+#include "quenfa/stats/enrichment_statistics.hpp"
+#include "quenfa/stats/pathway_record.hpp"
 
 namespace quenfa::decor {
 namespace {
@@ -43,7 +43,7 @@ TEST(DecorScore, UnitPenaltiesGiveTheClassicScoreAndPeak) {
     const std::vector<double> ones(k, 1.0);
     for (ScoreType t : {ScoreType::Std, ScoreType::Pos, ScoreType::Neg}) {
       const stats::EsPeak classic = stats::enrichment_score(w, hits, n, t);
-      const stats::EsPeak decor = calculate_es_decor_prechecked(w, hits, ones, n, t);
+      const stats::EsPeak decor = stats::enrichment_score(w, hits, n, t, ones);
       ASSERT_EQ(std::bit_cast<std::uint64_t>(decor.es), std::bit_cast<std::uint64_t>(classic.es));
       ASSERT_EQ(decor.peak, classic.peak);
     }
@@ -59,24 +59,23 @@ TEST(DecorScore, PenaltiesScaleStepsAndZeroStepsFallBackToUnitSteps) {
   const std::vector<double> flat = {1, 1, 1, 1, 1};
   for (ScoreType t : {ScoreType::Std, ScoreType::Pos, ScoreType::Neg}) {
     const stats::EsPeak expected = stats::enrichment_score(flat, hits, 5, t);
-    EXPECT_EQ(calculate_es_decor_prechecked(w, hits, equalising, 5, t).es, expected.es);
+    EXPECT_EQ(stats::enrichment_score(w, hits, 5, t, equalising).es, expected.es);
     // All penalties 0: every hit steps by 1/k.
-    const stats::EsPeak zero =
-        calculate_es_decor_prechecked(w, hits, std::vector<double>{0, 0}, 5, t);
+    const stats::EsPeak zero = stats::enrichment_score(w, hits, 5, t, std::vector<double>{0, 0});
     EXPECT_EQ(zero.es, expected.es);
     EXPECT_EQ(zero.peak, expected.peak);
   }
   // std with max = -min exactly: 0 at the first hit. Hits 0 and 3 of n = 4,
   // equal steps: top 0.5 at hit 0, bottom -0.5 at hit 3.
   const std::vector<double> two_ones = {1, 1};
-  const stats::EsPeak tie = calculate_es_decor_prechecked(flat, std::vector<std::size_t>{0, 3},
-                                                          two_ones, 4, ScoreType::Std);
+  const stats::EsPeak tie =
+      stats::enrichment_score(flat, std::vector<std::size_t>{0, 3}, 4, ScoreType::Std, two_ones);
   EXPECT_EQ(tie.es, 0.0);
   EXPECT_EQ(tie.peak, 0u);
   // No hits, or every gene a hit: 0.
-  EXPECT_EQ(calculate_es_decor_prechecked(flat, {}, {}, 4, ScoreType::Pos).es, 0.0);
-  const stats::EsPeak full = calculate_es_decor_prechecked(flat, std::vector<std::size_t>{1, 2},
-                                                           two_ones, 2, ScoreType::Pos);
+  EXPECT_EQ(stats::enrichment_score(flat, {}, 4, ScoreType::Pos, {}).es, 0.0);
+  const stats::EsPeak full =
+      stats::enrichment_score(flat, std::vector<std::size_t>{1, 2}, 2, ScoreType::Pos, two_ones);
   EXPECT_EQ(full.es, 0.0);
   EXPECT_EQ(full.peak, 1u);
 }
@@ -96,9 +95,10 @@ TEST(DecorSeedFold, IsTheSplitMix64FinaliserFoldedTo32Bits) {
 
 // A kept-pathway list of `members` pathways of size k with random penalties
 // (the second one all zero, to take the unit-step path) and random scores.
-std::vector<DecorWorking> group_of(std::size_t members, std::size_t k, std::mt19937_64& rng) {
+std::vector<stats::PathwayRecord> group_of(std::size_t members, std::size_t k,
+                                           std::mt19937_64& rng) {
   std::uniform_real_distribution<double> unit(0.0, 1.0);
-  std::vector<DecorWorking> kept(members);
+  std::vector<stats::PathwayRecord> kept(members);
   for (std::size_t j = 0; j < members; ++j) {
     kept[j].size = k;
     kept[j].penalties.resize(k);
@@ -113,7 +113,7 @@ TEST(DecorNullDistribution, BatchedGroupsCountBitForBitLikeOneByOne) {
   const std::size_t n = 300;
   const std::vector<double> w = random_weights(n, rng);
   for (std::size_t k : {1, 7, 40}) {
-    const std::vector<DecorWorking> kept = group_of(20, k, rng);
+    const std::vector<stats::PathwayRecord> kept = group_of(20, k, rng);
     const std::vector<DecorRuntimeSizeGroup> groups = build_size_groups(kept);
     ASSERT_EQ(groups.size(), 1u);
     ASSERT_TRUE(groups[0].batched);
@@ -141,8 +141,8 @@ TEST(DecorNullDistribution, BatchedGroupsCountBitForBitLikeOneByOne) {
 
 TEST(DecorNullDistribution, GroupsBySizeAndBatchesFromSixteenMembers) {
   std::mt19937_64 rng(1);
-  std::vector<DecorWorking> kept = group_of(15, 3, rng);
-  const std::vector<DecorWorking> sixteen = group_of(16, 2, rng);
+  std::vector<stats::PathwayRecord> kept = group_of(15, 3, rng);
+  const std::vector<stats::PathwayRecord> sixteen = group_of(16, 2, rng);
   kept.insert(kept.begin() + 4, sixteen.begin(), sixteen.end());
   const std::vector<DecorRuntimeSizeGroup> groups = build_size_groups(kept);
   ASSERT_EQ(groups.size(), 2u);
@@ -216,11 +216,14 @@ TEST(DecorPermutationStatistics, TableOfCases) {
   };
   for (const StatisticsCase& c : cases) {
     SCOPED_TRACE(c.name);
-    std::vector<DecorWorking> kept(1);
+    std::vector<stats::PathwayRecord> kept(1);
     kept[0].es = c.es;
-    kept[0].counts = c.counts;
+    kept[0].counters = c.counts;
     const double eps = std::string(c.name) == "floored at eps" ? 0.25 : 0.0;
-    permutation_statistics(kept, 40, eps, c.type, c.multilevel);
+    stats::permutation_pvalues(kept, 40, c.type,
+                               {.floor = eps,
+                                .log2err_without_side = false,
+                                .leave_unresolved_to_multilevel = c.multilevel});
     EXPECT_EQ(kept[0].nes, c.nes);
     if (std::isnan(c.pval)) {
       EXPECT_TRUE(std::isnan(kept[0].pval));

@@ -7,7 +7,7 @@
 #include <numeric>
 #include <random>
 
-#include "quenfa/decor/decor_score.hpp"
+#include "quenfa/stats/enrichment_statistics.hpp"
 
 namespace quenfa::decor {
 namespace {
@@ -90,7 +90,7 @@ double brute_force_tail(double es, const std::vector<double>& w, const std::vect
     }
     std::copy_n(all.begin(), p.size(), set.begin());
     std::sort(set.begin(), set.end());
-    const double score = calculate_es_decor_prechecked(w, set, p, w.size(), type).es;
+    const double score = stats::enrichment_score(w, set, w.size(), type, p).es;
     hits += (es >= 0 ? score : -score) >= std::fabs(es);
   }
   return static_cast<double>(hits) / sets;

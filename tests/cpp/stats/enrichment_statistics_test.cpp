@@ -81,7 +81,7 @@ TEST(ApplyBhAdjustment, RunningMinimumOverFiniteValuesWithMCountingAll) {
   std::vector<EnrichmentResult> r(4);
   const double p[] = {0.01, 0.04, 0.03, std::numeric_limits<double>::quiet_NaN()};
   for (int i = 0; i < 4; ++i) r[i].pval = p[i];
-  apply_bh_adjustment(r);
+  apply_bh_adjustment(r, BhDenominator::AllRecords);
   EXPECT_EQ(r[0].padj, 0.04);
   EXPECT_EQ(r[1].padj, 0.04 * 4 / 3);
   EXPECT_EQ(r[2].padj, 0.04 * 4 / 3);
@@ -90,12 +90,12 @@ TEST(ApplyBhAdjustment, RunningMinimumOverFiniteValuesWithMCountingAll) {
   std::vector<EnrichmentResult> capped(2);
   capped[0].pval = 0.9;
   capped[1].pval = 0.8;
-  apply_bh_adjustment(capped);
+  apply_bh_adjustment(capped, BhDenominator::AllRecords);
   EXPECT_EQ(capped[0].padj, 0.9);
   EXPECT_EQ(capped[1].padj, 0.9);
 
   std::vector<EnrichmentResult> none(2);
-  apply_bh_adjustment(none);
+  apply_bh_adjustment(none, BhDenominator::AllRecords);
   EXPECT_FALSE(none[0].padj || none[1].padj);
 }
 

@@ -1,24 +1,22 @@
 #include "quenfa/api/execution_plan.hpp"
 
-#include "quenfa/core/text.hpp"
+#include "quenfa/core/choice.hpp"
 
 namespace quenfa::api {
 
 Result<InterfaceMode> parse_interface_mode(std::string_view text) {
-  const std::string lowered = ascii_lower(text);
-  if (lowered == "multilevel") return InterfaceMode::Multilevel;
-  if (lowered == "simple") return InterfaceMode::Simple;
-  if (lowered == "kelda") return InterfaceMode::Kelda;
-  if (lowered == "blitz") return InterfaceMode::Blitz;
-  return Error{"Invalid mode '" + lowered +
-               "'. Expected one of: kelda, multilevel, simple, blitz."};
+  static constexpr ChoiceTable<InterfaceMode, 4> kChoices = {
+      {{"kelda", InterfaceMode::Kelda},
+       {"multilevel", InterfaceMode::Multilevel},
+       {"simple", InterfaceMode::Simple},
+       {"blitz", InterfaceMode::Blitz}}};
+  return parse_choice(text, "mode", kChoices);
 }
 
 Result<Method> parse_method(std::string_view text) {
-  const std::string lowered = ascii_lower(text);
-  if (lowered == "classic") return Method::Classic;
-  if (lowered == "decor") return Method::Decor;
-  return Error{"Invalid method '" + lowered + "'. Expected one of: classic, decor."};
+  static constexpr ChoiceTable<Method, 2> kChoices = {
+      {{"classic", Method::Classic}, {"decor", Method::Decor}}};
+  return parse_choice(text, "method", kChoices);
 }
 
 Result<ExecutionPlan> resolve_execution_plan(InterfaceMode mode, bool nperm_given) {

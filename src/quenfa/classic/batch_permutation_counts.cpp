@@ -17,6 +17,7 @@
 #include "quenfa/classic/cumulative_prefix_scores.hpp"
 #include "quenfa/core/internal_fault.hpp"
 #include "quenfa/random/r_streams.hpp"
+#include "quenfa/random/splitmix64.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
 
 namespace quenfa::classic {
@@ -154,10 +155,7 @@ BatchCounts exact_batch_counts(const BatchInputs& in, std::uint64_t permutations
 
 // SplitMix64 step and output function over (2 i) XOR chunk seed XOR start.
 std::uint64_t fast_task_seed(std::uint64_t task, std::uint64_t chunk_seed, std::uint64_t start) {
-  std::uint64_t x = ((2 * task) ^ chunk_seed ^ start) + 0x9E3779B97F4A7C15ull;
-  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-  return x ^ (x >> 31);
+  return random::splitmix64_mix(((2 * task) ^ chunk_seed ^ start) + random::kSplitMix64Increment);
 }
 
 // The K-subset draw of one fast task: a partial Fisher-Yates shuffle of 1..n

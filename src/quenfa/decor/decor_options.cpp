@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 
+#include "quenfa/core/choice.hpp"
 #include "quenfa/core/text.hpp"
 #include "quenfa/decor/number_text.hpp"
 
@@ -61,18 +62,13 @@ bool finite_unit_interval(double x) {
   return finite_not_negative(x) && x < 1;
 }
 
+// The choice among `values`, each named by its to_text.
 template <class Enum, std::size_t N>
-Result<Enum> parse_choice(std::string_view text, const char* what,
-                          const std::array<Enum, N>& choices) {
-  const std::string lowered = ascii_lower(text);
-  std::string names;
-  for (Enum choice : choices) {
-    if (lowered == to_text(choice)) return choice;
-    if (!names.empty()) names += ", ";
-    names += to_text(choice);
-  }
-  return Error{"Invalid " + std::string(what) + " '" + lowered + "'. Expected one of: " + names +
-               "."};
+Result<Enum> parse_named(std::string_view text, const char* what,
+                         const std::array<Enum, N>& values) {
+  ChoiceTable<Enum, N> choices;
+  for (std::size_t i = 0; i < N; ++i) choices[i] = {to_text(values[i]), values[i]};
+  return parse_choice(text, what, choices);
 }
 
 }  // namespace
@@ -120,7 +116,7 @@ Status apply_decor_formula_overrides(DecorOptions& options,
     static constexpr std::array<DecorWeightFormula, 3> kSelectable = {
         DecorWeightFormula::RawRational, DecorWeightFormula::ExpScaled,
         DecorWeightFormula::ThresholdRational};
-    auto parsed = parse_choice(*weight_formula, "decor weight formula", kSelectable);
+    auto parsed = parse_named(*weight_formula, "decor weight formula", kSelectable);
     if (!parsed) return Error{parsed.error()};
     formula = parsed.value();
   }
@@ -149,19 +145,19 @@ Status apply_decor_formula_overrides(DecorOptions& options,
 }
 
 Result<DecorCacheMode> parse_decor_cache_mode(std::string_view text) {
-  return parse_choice(
+  return parse_named(
       text, "decor_cache_mode",
       std::array{DecorCacheMode::Auto, DecorCacheMode::Reuse, DecorCacheMode::Rebuild});
 }
 
 Result<DecorCorrelation> parse_decor_correlation(std::string_view text) {
-  return parse_choice(text, "decor_correlation",
-                      std::array{DecorCorrelation::Pearson, DecorCorrelation::Spearman});
+  return parse_named(text, "decor_correlation",
+                     std::array{DecorCorrelation::Pearson, DecorCorrelation::Spearman});
 }
 
 Result<DecorRedundancy> parse_decor_redundancy(std::string_view text) {
-  return parse_choice(text, "decor_redundancy",
-                      std::array{DecorRedundancy::PositiveMean, DecorRedundancy::AbsMean});
+  return parse_named(text, "decor_redundancy",
+                     std::array{DecorRedundancy::PositiveMean, DecorRedundancy::AbsMean});
 }
 
 Status validate_decor_options(const DecorOptions& options) {

@@ -6,18 +6,16 @@
 
 #include <cstdint>
 
+#include "quenfa/random/splitmix64.hpp"
+
 namespace quenfa::decor {
 
-inline constexpr std::uint64_t kSizeGroupSalt = 0x9E3779B97F4A7C15ull;
+inline constexpr std::uint64_t kSizeGroupSalt = random::kSplitMix64Increment;
 inline constexpr std::uint64_t kRefinementSalt = kSizeGroupSalt + 1000003;
 
 // SplitMix64 finaliser of x, high half XOR low half; never 0 (0 becomes 1).
 constexpr std::uint32_t fold_seed32(std::uint64_t x) {
-  x ^= x >> 30;
-  x *= 0xBF58476D1CE4E5B9ull;
-  x ^= x >> 27;
-  x *= 0x94D049BB133111EBull;
-  x ^= x >> 31;
+  x = random::splitmix64_mix(x);
   const auto folded = static_cast<std::uint32_t>((x >> 32) ^ (x & 0xFFFFFFFFull));
   return folded == 0 ? 1 : folded;
 }

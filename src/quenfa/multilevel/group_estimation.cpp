@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 #include "quenfa/core/internal_fault.hpp"
 #include "quenfa/stats/special_functions.hpp"
@@ -105,7 +106,7 @@ MultilevelPvalue finalize_multilevel_pvalue(double raw, std::uint64_t mode_count
     const double n1 = static_cast<double>(sample_size) + 1.0;
     return {p, std::sqrt((stats::trigamma(n1 * 0.5) - stats::trigamma(n1)) *
                          std::floor(1.0 - std::log2(p))) /
-                   0.6931471805599453};
+                   std::numbers::ln2};
   }
   return {p, std::numeric_limits<double>::quiet_NaN()};
 }

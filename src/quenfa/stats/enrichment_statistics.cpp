@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numbers>
 #include <numeric>
 
 #include "quenfa/stats/special_functions.hpp"
@@ -220,7 +221,7 @@ bool should_refine_multilevel(std::uint64_t a, std::uint64_t b, std::uint64_t pe
     t = nan;
   } else {
     const double n1 = static_cast<double>(sample_size) + 1.0;
-    t = std::sqrt((trigamma(n1 * 0.5) - trigamma(n1)) * std::floor(1.0 - c)) / 0.6931471805599453;
+    t = std::sqrt((trigamma(n1 * 0.5) - trigamma(n1)) * std::floor(1.0 - c)) / std::numbers::ln2;
   }
   return half > t;
 }

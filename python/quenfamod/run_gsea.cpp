@@ -348,7 +348,11 @@ PyObject* run_classic_branch(const RunArguments& a, const quenfa::RankedList& ra
 
 PyObject* run_gsea(RunArguments& a) {
   if (a.sample_size == 0) return raise(PyExc_ValueError, "sampleSize must be greater than 0.");
-  if (a.nproc != 0) quenfa::runtime::request_worker_pool(a.nproc);
+  if (a.nproc != 0) {
+    if (auto pool = quenfa::runtime::request_worker_pool(a.nproc); !pool) {
+      return raise(PyExc_RuntimeError, pool.error());
+    }
+  }
   if (a.min_size && *a.min_size == 0) {
     return raise(PyExc_ValueError, "minSize must be greater than 0.");
   }

@@ -26,5 +26,24 @@ TEST(WorkerPool, FirstRequestFixesTheSizeAndLaterRequestsAreIgnored) {
   EXPECT_EXIT(first_request_wins(), ::testing::ExitedWithCode(0), "");
 }
 
+// A request far above the machine gets the cap, not that many threads.
+void huge_request_is_capped() {
+  if (!request_worker_pool(65536)) std::exit(1);
+  const auto size = static_cast<std::size_t>(worker_pool().max_concurrency());
+  std::exit(size == thread_cap() ? 0 : 2);
+}
+
+TEST(WorkerPool, RequestsAboveTheCapGetTheCap) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_GE(thread_cap(), 8u);
+  EXPECT_EXIT(huge_request_is_capped(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(WorkerPool, ThreadStartCheckStartsAndJoinsUpToTheCap) {
+  EXPECT_TRUE(check_threads_can_start(0));
+  EXPECT_TRUE(check_threads_can_start(1));
+  EXPECT_TRUE(check_threads_can_start(std::size_t{1} << 40));
+}
+
 }  // namespace
 }  // namespace quenfa::runtime

@@ -13,6 +13,7 @@
 #include "quenfa/blitz/scoring.hpp"
 #include "quenfa/core/internal_fault.hpp"
 #include "quenfa/runtime/stage_timer.hpp"
+#include "quenfa/runtime/worker_pool.hpp"
 
 namespace quenfa::blitz {
 
@@ -69,8 +70,10 @@ Result<ScoredBatch> score_blitz_pathways(const BlitzSignature& signature,
       if (!slots[i]->ok()) return Error{slots[i]->error()};
     }
   } else {
-    oneapi::tbb::task_arena pool(
-        static_cast<int>(std::min<std::uint64_t>(options.processes, 4096)));
+    const auto threads =
+        static_cast<std::size_t>(std::min<std::uint64_t>(options.processes, runtime::thread_cap()));
+    if (Status st = runtime::check_threads_can_start(threads); !st) return Error{st.error()};
+    oneapi::tbb::task_arena pool(static_cast<int>(threads));
     oneapi::tbb::enumerable_thread_specific<BlitzScoreScratch> scratch;
     pool.execute([&] {
       oneapi::tbb::parallel_for(std::size_t{0}, kept.size(), [&](std::size_t i) {

@@ -16,6 +16,7 @@
 #include "quenfa/decor/decor_options.hpp"
 #include "quenfa/decor/decor_run.hpp"
 #include "quenfa/decor/ensure_cache.hpp"
+#include "quenfa/decor/file_digest.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
 #include "results.hpp"
 
@@ -266,8 +267,8 @@ std::optional<quenfa::decor::DecorOptions> decor_options_from(const RunArguments
 }
 
 PyObject* run_decor_branch(const RunArguments& a, const quenfa::RankedList& ranked,
-                           const quenfa::PathwayDb& pathways, quenfa::ScoreType score_type,
-                           quenfa::InterfaceMode mode) {
+                           const quenfa::PathwayDb& pathways, const std::string& gmt_sha256,
+                           quenfa::ScoreType score_type, quenfa::InterfaceMode mode) {
   if (a.gpu) {
     return raise(PyExc_ValueError,
                  "decor supports CPU execution only; gpu is not supported with method='decor'.");
@@ -285,7 +286,7 @@ PyObject* run_decor_branch(const RunArguments& a, const quenfa::RankedList& rank
   if (multilevel && a.sample_size > 0xFFFFFFFFull) {
     return raise(PyExc_ValueError, "sampleSize must be at most 4294967295.");
   }
-  auto cache = quenfa::decor::ensure_decor_cache_for_paths(pathways, a.gmt_path, *options);
+  auto cache = quenfa::decor::ensure_decor_cache_for_paths(pathways, gmt_sha256, *options);
   if (!cache) return raise(PyExc_RuntimeError, cache.error());
 
   quenfa::decor::DecorRunSettings settings;
@@ -362,7 +363,14 @@ PyObject* run_gsea(RunArguments& a) {
   }
   const quenfa::RankedList ranked =
       quenfa::RankedList::create(std::move(a.ranks.genes), std::move(a.ranks.scores));
-  auto pathways = quenfa::read_gmt(a.gmt_path);
+  // The decor method digests the GMT bytes as they are parsed, so the file is
+  // read once (a pipe can be read only once).
+  const auto requested_method = quenfa::parse_method(a.method);
+  const bool decor = requested_method && requested_method.value() == quenfa::Method::Decor;
+  quenfa::decor::Sha256 gmt_digest;
+  auto pathways =
+      decor ? quenfa::read_gmt(a.gmt_path, [&](std::string_view b) { gmt_digest.update(b); })
+            : quenfa::read_gmt(a.gmt_path);
   if (!pathways) return raise(PyExc_OSError, pathways.error());
 
   auto score_type = quenfa::parse_score_type(a.score_type);
@@ -376,7 +384,8 @@ PyObject* run_gsea(RunArguments& a) {
     return run_blitz_branch(a, ranked, pathways.value(), score_type.value(), method.value());
   }
   if (method.value() == quenfa::Method::Decor) {
-    return run_decor_branch(a, ranked, pathways.value(), score_type.value(), mode.value());
+    return run_decor_branch(a, ranked, pathways.value(), gmt_digest.hex(), score_type.value(),
+                            mode.value());
   }
   return run_classic_branch(a, ranked, pathways.value(), score_type.value(), mode.value());
 }

@@ -10,6 +10,7 @@
 
 #include "quenfa/core/internal_fault.hpp"
 #include "quenfa/core/result.hpp"
+#include "quenfa/core/too_large.hpp"
 
 namespace quenfamod {
 
@@ -19,13 +20,16 @@ void raise_internal_fault(const char* what);
 
 // Runs `body`, which returns a new reference or nullptr with an exception
 // set; an internal fault or any other escaping C++ exception becomes the
-// internal-fault exception, memory exhaustion a MemoryError.
+// internal-fault exception, memory exhaustion a MemoryError that says what
+// was too large when the engine knows.
 template <class Body>
 PyObject* guarded_call(Body&& body) noexcept {
   try {
     return body();
+  } catch (const quenfa::TooLarge& e) {
+    PyErr_SetString(PyExc_MemoryError, e.what());
   } catch (const std::bad_alloc&) {
-    PyErr_NoMemory();
+    PyErr_SetString(PyExc_MemoryError, "not enough memory for the data of this call");
   } catch (const std::exception& e) {
     raise_internal_fault(e.what());
   } catch (...) {

@@ -12,6 +12,7 @@
 #include "quenfa/decor/decor_options.hpp"
 #include "quenfa/decor/decor_run.hpp"
 #include "quenfa/decor/ensure_cache.hpp"
+#include "quenfa/decor/file_digest.hpp"
 #include "quenfa/random/r_streams.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
 
@@ -111,7 +112,8 @@ Result<decor::DecorOptions> decor_options_from(const AnalysisRequest& r) {
 }
 
 Result<Records> run_decor(const AnalysisRequest& r, const RankedList& ranked,
-                          const PathwayDb& pathways, const Decision& d) {
+                          const PathwayDb& pathways, const std::string& gmt_sha256,
+                          const Decision& d) {
   if (r.gpu) {
     return refused("decor supports CPU execution only; gpu is not supported with method='decor'.");
   }
@@ -123,10 +125,11 @@ Result<Records> run_decor(const AnalysisRequest& r, const RankedList& ranked,
   if (!options) return options.failure();
   if (Status st = check_multilevel_sample_size(r, d); !st) return st.failure();
   // The cache records the digest of the GMT file it was built for.
-  const std::string* gmt_path = std::get_if<std::string>(&r.pathways);
-  if (gmt_path == nullptr) return refused("method='decor' needs the gene sets as a GMT file path.");
+  if (!std::holds_alternative<std::string>(r.pathways)) {
+    return refused("method='decor' needs the gene sets as a GMT file path.");
+  }
   Result<decor::DecorCache> cache =
-      decor::ensure_decor_cache_for_paths(pathways, *gmt_path, options.value());
+      decor::ensure_decor_cache_for_paths(pathways, gmt_sha256, options.value());
   if (!cache) return cache.failure();
 
   decor::DecorRunSettings settings;
@@ -157,9 +160,15 @@ Result<Records> run_classic(const AnalysisRequest& r, const RankedList& ranked,
                       d.multilevel, r.sample_size);
 }
 
-Result<PathwayDb> pathways_of(PathwaySource& source) {
+// The request's gene sets. With `digest` given, the SHA-256 of the GMT bytes
+// as they are parsed goes there, so the file is read once (a pipe can be
+// read only once).
+Result<PathwayDb> pathways_of(PathwaySource& source, decor::Sha256* digest) {
   if (PathwayDb* in_memory = std::get_if<PathwayDb>(&source)) return std::move(*in_memory);
-  Result<PathwayDb> read = read_gmt(std::get<std::string>(source));
+  const std::string& path = std::get<std::string>(source);
+  Result<PathwayDb> read = digest != nullptr
+                               ? read_gmt(path, [&](std::string_view b) { digest->update(b); })
+                               : read_gmt(path);
   if (!read) return Error{ErrorKind::Io, read.error(), ErrorOrigin::Input};
   return read;
 }
@@ -168,14 +177,20 @@ Result<PathwayDb> pathways_of(PathwaySource& source) {
 
 Result<Records> run_analysis(AnalysisRequest r) {
   if (r.sample_size == 0) return refused("sampleSize must be greater than 0.");
-  if (r.nproc != 0) runtime::request_worker_pool(r.nproc);
+  if (r.nproc != 0) {
+    if (Status pool = runtime::request_worker_pool(r.nproc); !pool) return pool.failure();
+  }
   if (r.min_size && *r.min_size == 0) return refused("minSize must be greater than 0.");
   if (r.blitz_anchors == 0 || r.blitz_accuracy == 0 || r.blitz_deep_accuracy == 0) {
     return refused(
         "blitz_anchors, blitz_accuracy, and blitz_deep_accuracy must be greater than 0.");
   }
   const RankedList ranked = RankedList::create(std::move(r.genes), std::move(r.scores));
-  Result<PathwayDb> pathways = pathways_of(r.pathways);
+  // Only the decor method keys its cache by the GMT file's digest.
+  const Result<Method> requested_method = parse_method(r.method);
+  const bool decor = requested_method && requested_method.value() == Method::Decor;
+  decor::Sha256 gmt_digest;
+  Result<PathwayDb> pathways = pathways_of(r.pathways, decor ? &gmt_digest : nullptr);
   if (!pathways) return pathways.failure();
 
   Decision d;
@@ -188,7 +203,9 @@ Result<Records> run_analysis(AnalysisRequest r) {
   d.permutations = d.multilevel ? r.n_perm_simple : r.nperm.value_or(r.n_perm_simple);
 
   if (d.mode == InterfaceMode::Blitz) return run_blitz(r, ranked, pathways.value(), d);
-  if (d.method == Method::Decor) return run_decor(r, ranked, pathways.value(), d);
+  if (d.method == Method::Decor) {
+    return run_decor(r, ranked, pathways.value(), gmt_digest.hex(), d);
+  }
   return run_classic(r, ranked, pathways.value(), d);
 }
 

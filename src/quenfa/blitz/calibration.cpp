@@ -190,6 +190,17 @@ Result<AnchorFit> estimate_anchor(const BlitzSignature& signature, std::uint64_t
     std::tie(fit.alpha_neg, fit.beta_neg) = down.value();
   }
   fit.pos_ratio = pos + neg == 0 ? 0.5 : static_cast<double>(pos) / static_cast<double>(pos + neg);
+  // Too few scores, or scores all of one magnitude, leave the fit without a
+  // finite positive shape and scale; a model built on it would give every
+  // pathway an infinite NES.
+  const auto usable = [](double shape, double scale) {
+    return std::isfinite(shape) && shape > 0 && std::isfinite(scale) && scale > 0;
+  };
+  if (!usable(fit.alpha_pos, fit.beta_pos) || !usable(fit.alpha_neg, fit.beta_neg)) {
+    return Error{"blitz calibration cannot fit a gamma distribution for set size " +
+                 std::to_string(k) + " from " + std::to_string(pos + neg) +
+                 " nonzero random scores; use more permutations (nPermSimple) or more genes."};
+  }
   return fit;
 }
 

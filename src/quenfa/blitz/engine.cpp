@@ -71,9 +71,12 @@ Result<ScoredBatch> score_blitz_pathways(const BlitzSignature& signature,
       if (!slots[i]->ok()) return Error{slots[i]->error()};
     }
   } else {
-    // More threads than the process allows would run as that many anyway.
-    oneapi::tbb::task_arena pool(static_cast<int>(
-        std::min<std::uint64_t>({options.processes, 4096, runtime::thread_limit()})));
+    // More threads than the process allows would run as that many anyway, and
+    // oneTBB would warn about it.
+    const auto threads = static_cast<std::size_t>(std::min<std::uint64_t>(
+        {options.processes, runtime::thread_cap(), runtime::thread_limit()}));
+    if (Status st = runtime::check_threads_can_start(threads); !st) return Error{st.error()};
+    oneapi::tbb::task_arena pool(static_cast<int>(threads));
     oneapi::tbb::enumerable_thread_specific<BlitzScoreScratch> scratch;
     pool.execute([&] {
       oneapi::tbb::parallel_for(std::size_t{0}, kept.size(), [&](std::size_t i) {

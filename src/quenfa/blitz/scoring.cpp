@@ -22,6 +22,16 @@ double min_second_on_nan(double a, double b) {
   return a < b ? a : b;
 }
 
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// A tail of 0 means no P-value could be computed: the CDF or the positive
+// ratio was NaN (the min rule turns NaN into 0), the model gives this side no
+// probability at all (its calibration saw no score there), or the tail lies
+// below the smallest double. Both become NaN rather than 0.
+void without_p_value_unless_positive_tail(GammaTail& t) {
+  if (!(t.tail > 0)) t.tail = t.pvalue = kNaN;
+}
+
 struct Walk {
   double max = -std::numeric_limits<double>::infinity();
   std::size_t rmax = 0;
@@ -126,7 +136,9 @@ Result<GammaTail> gamma_tail_probability_with_fallback_flag(TailSide side,
     }
   }
   if (fallback || cdf > kCdfHigh || cdf < kCdfLow) {
-    return high_precision_tail(side, deep_accuracy, x, alpha, beta, pos_ratio);
+    auto deep = high_precision_tail(side, deep_accuracy, x, alpha, beta, pos_ratio);
+    if (deep) without_p_value_unless_positive_tail(deep.value());
+    return deep;
   }
   const double g = pos_ratio;
   double tail;
@@ -136,7 +148,9 @@ Result<GammaTail> gamma_tail_probability_with_fallback_flag(TailSide side,
     const double v = min_second_on_nan(1 - min_second_on_nan(g + (cdf - g * cdf), 1), 0.5);
     tail = v == 0.5 ? 0.5 - cdf : v;
   }
-  return GammaTail{cdf, 1 - cdf, tail, min_second_on_nan(tail + tail, 1), false};
+  GammaTail result{cdf, 1 - cdf, tail, min_second_on_nan(tail + tail, 1), false};
+  without_p_value_unless_positive_tail(result);
+  return result;
 }
 
 Result<ScoredBlitzPathway> score_cleaned_pathway(const BlitzSignature& signature,

@@ -65,7 +65,8 @@ class FileDescriptor {
 
 }  // namespace
 
-Result<PathwayDb> read_gmt(const std::string& path) {
+Result<PathwayDb> read_gmt(const std::string& path,
+                           const std::function<void(std::string_view)>& on_bytes) {
   // A path with a NUL byte would silently name a different file.
   if (path.find('\0') != std::string::npos)
     return Error{"file name contained an unexpected NUL byte"};
@@ -84,6 +85,7 @@ Result<PathwayDb> read_gmt(const std::string& path) {
     }
     if (got == 0) break;
     std::string_view chunk(buffer, static_cast<std::size_t>(got));
+    if (on_bytes) on_bytes(chunk);
     for (;;) {
       const std::size_t nl = chunk.find('\n');
       if (nl == std::string_view::npos) {

@@ -47,9 +47,16 @@ std::string incompatible_message(const std::vector<std::string>& reasons, bool r
 // such a cache cannot be written.
 Status check_storable_pathway_name(std::string_view name);
 
+// Whether a cache may be written to `path`: yes when nothing is there, or an
+// empty file, or a file whose first line (read through gzip for a .gz name)
+// is a decor cache's format line; any other file would be lost, so it fails
+// with a message naming the path. A directory is left to the rename to report.
+Status check_replaceable_by_cache(const std::string& path);
+
 // Writes `cache` to a temporary file beside `path` and renames it onto
 // `path`: the path keeps its old content or gets the complete new one. A
-// failure leaves no temporary file behind.
+// failure leaves no temporary file behind. A file that is not a decor cache
+// is never replaced (check_replaceable_by_cache).
 Status write_decor_cache_atomic(const std::string& path, const DecorCache& cache);
 
 }  // namespace quenfa::decor

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -147,11 +148,33 @@ Status check_storable_pathway_name(std::string_view name) {
   return ok_status();
 }
 
+Status check_replaceable_by_cache(const std::string& path) {
+  struct stat status;
+  if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &status) != 0) {
+    return ok_status();  // nothing there to lose
+  }
+  const auto refuse = [&] {
+    return Error{"Refusing to replace '" + path +
+                 "': it is not a decor cache (its first line is not the cache's format line)"};
+  };
+  if (S_ISDIR(status.st_mode)) return ok_status();  // the rename reports it
+  if (!S_ISREG(status.st_mode)) return refuse();    // a FIFO or device is never opened here
+  if (status.st_size == 0) return ok_status();
+  auto reader = LineReader::open(path);
+  if (!reader) return refuse();
+  std::string first;
+  auto got = reader.value().next(first);
+  const std::string format_line = "# " + std::string(kCacheMetadataKeys[0]) + "=";
+  if (!got || !got.value() || !first.starts_with(format_line)) return refuse();
+  return ok_status();
+}
+
 Status write_decor_cache_atomic(const std::string& path, const DecorCache& cache) {
   for (const auto& entry : cache.pathways) {
     if (Status st = check_storable_pathway_name(entry.first); !st) return st;
   }
   QUENFA_ENSURE(path.find('\0') == std::string::npos, "cache path without NUL bytes");
+  if (Status st = check_replaceable_by_cache(path); !st) return st;
   const std::filesystem::path target(path);
   const std::filesystem::path parent = target.parent_path();
   if (!parent.empty()) {

@@ -22,6 +22,7 @@ Result<DecorCache> build_and_write(const PathwayDb& pathways, const DecorOptions
   for (const Pathway& pathway : pathways) {
     if (Status st = check_storable_pathway_name(pathway.name); !st) return Error{st.error()};
   }
+  if (Status st = check_replaceable_by_cache(*options.cache_path); !st) return Error{st.error()};
   auto matrix = read_expression_matrix(*options.expression_path);
   if (!matrix) return Error{matrix.error()};
   const StandardisedProfiles profiles(std::move(matrix.value()));
@@ -66,7 +67,7 @@ DecorCache assemble_decor_cache(const PathwayDb& pathways, std::vector<DecorPath
 }
 
 Result<DecorCache> ensure_decor_cache_for_paths(const PathwayDb& pathways,
-                                                const std::string& gmt_path,
+                                                const std::string& gmt_sha256,
                                                 const DecorOptions& options) {
   if (Status st = validate_decor_options(options); !st) return Error{st.error()};
   if (options.correlation == DecorCorrelation::Spearman) {
@@ -76,9 +77,7 @@ Result<DecorCache> ensure_decor_cache_for_paths(const PathwayDb& pathways,
   const std::string& path = *options.cache_path;
 
   DecorCacheCompatibility compatibility;
-  auto gmt_digest = file_sha256(gmt_path);
-  if (!gmt_digest) return Error{gmt_digest.error()};
-  compatibility.gmt_sha256 = std::move(gmt_digest.value());
+  compatibility.gmt_sha256 = gmt_sha256;
   if (options.expression_path) {
     auto digest = file_sha256(*options.expression_path);
     if (!digest) return Error{digest.error()};

@@ -1,9 +1,7 @@
 #include "quenfa/decor/file_digest.hpp"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 
-#include <memory>
 #include <vector>
 
 #include "quenfa/core/internal_fault.hpp"
@@ -11,24 +9,20 @@
 
 namespace quenfa::decor {
 
-Result<std::string> file_sha256(const std::string& path) {
-  const UniqueFd fd(
-      path.find('\0') != std::string::npos ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return Error{"Failed to open '" + path + "'"};
-  const std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-  QUENFA_ENSURE(ctx && EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) == 1,
+Sha256::Sha256() : ctx_(EVP_MD_CTX_new(), EVP_MD_CTX_free) {
+  QUENFA_ENSURE(ctx_ && EVP_DigestInit_ex(ctx_.get(), EVP_sha256(), nullptr) == 1,
                 "SHA-256 digest setup");
-  std::vector<unsigned char> chunk(64 * 1024);
-  for (;;) {
-    const ssize_t got = ::read(fd.get(), chunk.data(), chunk.size());
-    if (got < 0) return Error{"Failed to read '" + path + "'"};
-    if (got == 0) break;
-    QUENFA_ENSURE(EVP_DigestUpdate(ctx.get(), chunk.data(), static_cast<std::size_t>(got)) == 1,
-                  "SHA-256 digest update");
-  }
+}
+
+void Sha256::update(std::string_view bytes) {
+  QUENFA_ENSURE(EVP_DigestUpdate(ctx_.get(), bytes.data(), bytes.size()) == 1,
+                "SHA-256 digest update");
+}
+
+std::string Sha256::hex() {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  QUENFA_ENSURE(EVP_DigestFinal_ex(ctx.get(), digest, &length) == 1 && length == 32,
+  QUENFA_ENSURE(EVP_DigestFinal_ex(ctx_.get(), digest, &length) == 1 && length == 32,
                 "SHA-256 digest final");
   static constexpr char kHex[] = "0123456789abcdef";
   std::string hex;
@@ -37,6 +31,21 @@ Result<std::string> file_sha256(const std::string& path) {
     hex.push_back(kHex[digest[i] & 15]);
   }
   return hex;
+}
+
+Result<std::string> file_sha256(const std::string& path) {
+  const UniqueFd fd(
+      path.find('\0') != std::string::npos ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return Error{"Failed to open '" + path + "'"};
+  Sha256 digest;
+  std::vector<char> chunk(64 * 1024);
+  for (;;) {
+    const ssize_t got = ::read(fd.get(), chunk.data(), chunk.size());
+    if (got < 0) return Error{"Failed to read '" + path + "'"};
+    if (got == 0) break;
+    digest.update({chunk.data(), static_cast<std::size_t>(got)});
+  }
+  return digest.hex();
 }
 
 }  // namespace quenfa::decor

@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <string>
 #include <utility>
 
+#include "quenfa/core/too_large.hpp"
 #include "quenfa/plot/pixel_math.hpp"
 
 namespace quenfa::plot {
@@ -14,9 +16,17 @@ namespace quenfa::plot {
 Canvas::Canvas(std::uint32_t width, std::uint32_t height, RgbaColor background)
     : width_(width), height_(height) {
   const std::size_t max_pixels = std::numeric_limits<std::size_t>::max() / 4;
-  if (height != 0 && width > max_pixels / height) throw std::bad_alloc();
+  const std::string size = std::to_string(width) + " x " + std::to_string(height) + " pixels";
+  if (height != 0 && width > max_pixels / height) {
+    throw TooLarge("a plot canvas of " + size + " is too large to address");
+  }
   const std::size_t pixels = static_cast<std::size_t>(width) * height;
-  bytes_.resize(pixels * 4);
+  try {
+    bytes_.resize(pixels * 4);
+  } catch (const std::bad_alloc&) {
+    throw TooLarge("a plot canvas of " + size + " (" + std::to_string(pixels * 4) +
+                   " bytes) does not fit in memory");
+  }
   for (std::size_t i = 0; i < pixels; ++i) {
     bytes_[4 * i] = background.r;
     bytes_[4 * i + 1] = background.g;

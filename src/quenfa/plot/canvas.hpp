@@ -14,7 +14,8 @@ struct RgbaColor {
 // width x height pixels of straight-alpha RGBA, row by row from the top.
 class Canvas {
  public:
-  // Throws std::bad_alloc when the pixel count cannot be addressed.
+  // Throws TooLarge (a std::bad_alloc) when the pixels cannot be addressed or
+  // allocated.
   Canvas(std::uint32_t width, std::uint32_t height, RgbaColor background);
 
   std::uint32_t width() const { return width_; }

@@ -62,29 +62,26 @@ Canvas downscale_half_lanczos3(const Canvas& source, std::uint32_t width, std::u
   if (width == 0 || height == 0) return out;
   const std::size_t in_row = std::size_t{source.width()} * 4;
 
-  // Vertical pass: whole rows at a time, taps in ascending order.
-  std::vector<float> mid(in_row * height, 0.0f);
+  // One output row at a time: its vertical pass over whole input rows (taps
+  // in ascending order), then its horizontal pass. Only one filtered row is
+  // kept, so the working memory does not grow with the height.
   const std::vector<Taps> vertical = halving_taps(source.height(), height);
+  const std::vector<Taps> horizontal = halving_taps(source.width(), width);
+  std::vector<float> row(in_row);
   for (std::uint32_t y = 0; y < height; ++y) {
-    float* acc = &mid[std::size_t{y} * in_row];
+    std::fill(row.begin(), row.end(), 0.0f);
     const Taps& t = vertical[y];
     for (std::size_t k = 0; k < t.weights.size(); ++k) {
       const std::uint8_t* src = source.row(static_cast<std::uint32_t>(t.first + k));
       const float w = t.weights[k];
-      for (std::size_t j = 0; j < in_row; ++j) acc[j] += static_cast<float>(src[j]) * w;
+      for (std::size_t j = 0; j < in_row; ++j) row[j] += static_cast<float>(src[j]) * w;
     }
-  }
-
-  // Horizontal pass.
-  const std::vector<Taps> horizontal = halving_taps(source.width(), width);
-  for (std::uint32_t y = 0; y < height; ++y) {
-    const float* row = &mid[std::size_t{y} * in_row];
     for (std::uint32_t x = 0; x < width; ++x) {
-      const Taps& t = horizontal[x];
+      const Taps& h = horizontal[x];
       float acc[4] = {0, 0, 0, 0};
-      for (std::size_t k = 0; k < t.weights.size(); ++k) {
-        const float* px = row + (t.first + k) * 4;
-        for (int ch = 0; ch < 4; ++ch) acc[ch] += px[ch] * t.weights[k];
+      for (std::size_t k = 0; k < h.weights.size(); ++k) {
+        const float* px = row.data() + (h.first + k) * 4;
+        for (int ch = 0; ch < 4; ++ch) acc[ch] += px[ch] * h.weights[k];
       }
       std::uint8_t* dst = out.pixel(x, y);
       for (int ch = 0; ch < 4; ++ch) dst[ch] = to_channel(acc[ch]);

@@ -4,10 +4,13 @@
 #include <png.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <csetjmp>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "quenfa/core/os_error.hpp"
@@ -75,6 +78,13 @@ void error_callback(png_structp png, png_const_charp message) {
 
 void warning_callback(png_structp, png_const_charp) {}
 
+// A name beside `path`, unique within the process and among processes:
+// "{path}.{pid}.{n}.tmp".
+std::string temporary_png_path(const std::string& path) {
+  static std::atomic<std::uint64_t> counter{0};
+  return path + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
+}
+
 // libpng reports failures by longjmp: this frame holds nothing that needs
 // destroying.
 bool encode(png_structp png, png_infop info, const Canvas& canvas, std::uint32_t ppm,
@@ -100,8 +110,11 @@ Status save_png_with_dpi(const Canvas& canvas, const std::string& path, std::uin
   for (std::uint32_t y = 0; y < canvas.height(); ++y) {
     rows[y] = const_cast<png_bytep>(canvas.row(y));
   }
+  // Written beside the target and renamed onto it once complete, so a
+  // failure leaves neither a partial file nor a damaged earlier one.
+  const std::string temporary = temporary_png_path(path);
   PngSink sink;
-  sink.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  sink.fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (sink.fd < 0) return Error{os_error_text(errno)};
   png_structp png =
       png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, error_callback, warning_callback);
@@ -109,11 +122,20 @@ Status save_png_with_dpi(const Canvas& canvas, const std::string& path, std::uin
   bool ok = info != nullptr && encode(png, info, canvas, pixels_per_metre(dpi), rows.data());
   png_destroy_write_struct(&png, &info);
   ok = ok && sink.flush_buffer();
+  if (ok && ::fsync(sink.fd) != 0) {
+    sink.os_error = errno;
+    ok = false;
+  }
   if (::close(sink.fd) != 0 && ok) {
     sink.os_error = errno;
     ok = false;
   }
+  if (ok && std::rename(temporary.c_str(), path.c_str()) != 0) {
+    sink.os_error = errno;
+    ok = false;
+  }
   if (ok) return ok_status();
+  ::unlink(temporary.c_str());
   if (sink.os_error != 0) return Error{os_error_text(sink.os_error)};
   return Error{sink.library_error[0] != '\0' ? sink.library_error : "PNG encoder out of memory"};
 }

@@ -4,10 +4,11 @@
 #include <array>
 #include <cmath>
 #include <limits>
-#include <new>
+#include <string>
 #include <unordered_map>
 
 #include "quenfa/core/pathway_hits.hpp"
+#include "quenfa/core/too_large.hpp"
 #include "quenfa/plot/font.hpp"
 #include "quenfa/plot/lanczos_downscale.hpp"
 #include "quenfa/plot/number_format.hpp"
@@ -125,7 +126,16 @@ Result<Canvas> render_gsea_table_plot(const GseaTablePlotData& data,
   const std::int64_t width = std::max({w0, total, std::int64_t{520}});  // widened, never narrowed
   const std::int64_t extra = width - total;
   const std::int64_t gap = std::min(R(18), extra);
-  if (width > UINT32_MAX / 2 || height > UINT32_MAX / 2) throw std::bad_alloc();
+  // The double-size canvas takes 16 bytes per image pixel and the image 4.
+  const double working_bytes = 20.0 * static_cast<double>(width) * static_cast<double>(height);
+  if (width > UINT32_MAX / 2 || height > UINT32_MAX / 2 ||
+      working_bytes > static_cast<double>(kTablePlotMemoryLimit)) {
+    throw TooLarge("a table plot of " + std::to_string(width) + " x " + std::to_string(height) +
+                   " pixels needs " + std::to_string(std::llround(working_bytes / 1048576.0)) +
+                   " MiB of working memory, more than its limit of " +
+                   std::to_string(kTablePlotMemoryLimit >> 20) +
+                   " MiB; lower dpi or height_inches, or draw fewer pathways");
+  }
 
   // Drawing happens on a canvas of twice the size; the R values stay
   // single-size and are doubled where the layout says 2 R.

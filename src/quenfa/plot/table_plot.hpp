@@ -52,7 +52,11 @@ Result<GseaTablePlotData> build_gsea_table_plot_data(const RankedList& ranked,
                                                      const std::vector<EnrichmentResult>& results,
                                                      double gsea_param);
 
-// The finished (downscaled) image.
+// Most bytes a table plot may use while it is drawn (20 per image pixel).
+inline constexpr std::uint64_t kTablePlotMemoryLimit = std::uint64_t{1} << 30;
+
+// The finished (downscaled) image. Throws TooLarge, before allocating, when
+// the image would need more than kTablePlotMemoryLimit.
 Result<Canvas> render_gsea_table_plot(const GseaTablePlotData& data,
                                       const TablePlotOptions& options);
 

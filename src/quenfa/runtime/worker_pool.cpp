@@ -1,7 +1,13 @@
 #include "quenfa/runtime/worker_pool.hpp"
 
+#include <algorithm>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include <oneapi/tbb/global_control.h>
 #include <oneapi/tbb/info.h>
@@ -34,18 +40,65 @@ void create_locked(Pool& p, std::size_t threads) {
   p.arena = std::move(arena);
 }
 
+Error thread_start_error(std::size_t threads, const std::string& reason) {
+  return Error{"Failed to start " + std::to_string(threads) + " worker threads: " + reason};
+}
+
 }  // namespace
 
-void request_worker_pool(std::size_t threads) {
-  if (threads == 0 || threads > 65536) return;
+std::size_t thread_cap() {
+  const auto cpus = static_cast<std::size_t>(std::max(1, oneapi::tbb::info::default_concurrency()));
+  return std::max<std::size_t>(4 * cpus, 8);
+}
+
+Status check_threads_can_start(std::size_t threads) {
+  // oneTBB starts its threads lazily and ends the process when one cannot be
+  // started, so the system is asked first: all of them at once, each waiting
+  // until the last has started.
+  std::mutex mutex;
+  std::condition_variable released_cv;
+  bool released = false;
+  std::vector<std::thread> started;
+  std::string failure;
+  const std::size_t wanted = std::min(threads, thread_cap());
+  const std::size_t extra = wanted == 0 ? 0 : wanted - 1;  // the calling thread is one of them
+  started.reserve(extra);
+  for (std::size_t i = 0; i < extra; ++i) {
+    try {
+      started.emplace_back([&] {
+        std::unique_lock lock(mutex);
+        released_cv.wait(lock, [&] { return released; });
+      });
+    } catch (const std::system_error& e) {
+      failure = e.code().message();
+      break;
+    }
+  }
+  {
+    std::lock_guard lock(mutex);
+    released = true;
+  }
+  released_cv.notify_all();
+  for (std::thread& t : started) t.join();
+  if (failure.empty()) return ok_status();
+  return thread_start_error(wanted, failure);
+}
+
+Status request_worker_pool(std::size_t threads) {
+  if (threads == 0) return ok_status();
+  threads = std::min(threads, thread_cap());
   Pool& p = pool();
   std::lock_guard lock(p.mutex);
-  if (p.arena) return;
+  if (p.arena) return ok_status();
+  if (Status st = check_threads_can_start(threads); !st) return st;
   try {
     create_locked(p, threads);
-  } catch (...) {
-    p.limit.reset();  // a pool that cannot be built is left to the default
+  } catch (const std::system_error& e) {
+    p.limit.reset();
+    p.arena.reset();
+    return thread_start_error(threads, e.code().message());
   }
+  return ok_status();
 }
 
 std::size_t thread_limit() {

@@ -6,11 +6,26 @@
 
 #include <oneapi/tbb/task_arena.h>
 
+#include "quenfa/core/result.hpp"
+
 namespace quenfa::runtime {
 
-// Asks for the pool to be created with exactly `threads` threads (threads > 0).
-// Ignored without a message when the pool already exists or cannot be built.
-void request_worker_pool(std::size_t threads);
+// The most threads any pool of this process runs: four per logical CPU
+// available to the process, and never fewer than eight. Thread counts asked
+// for above it are lowered to it; what a count means for results does not
+// depend on this.
+std::size_t thread_cap();
+
+// Checks that `threads` threads (at most the cap) can be started now, by
+// starting and joining them; fails with a message naming the count and the
+// system's reason when one cannot be started.
+Status check_threads_can_start(std::size_t threads);
+
+// Asks for the pool to be created with min(threads, thread_cap()) threads
+// (threads > 0) and waits until its threads can be started. Ignored without a
+// message when the pool already exists; fails when the threads cannot be
+// started, leaving no pool behind.
+Status request_worker_pool(std::size_t threads);
 
 // The pool, created with the number of logical CPUs when nothing asked first.
 oneapi::tbb::task_arena& worker_pool();

@@ -161,6 +161,12 @@ void apply_bh_adjustment(std::span<EnrichmentResult> records, BhDenominator deno
   std::stable_sort(finite.begin(), finite.end(),
                    [&](std::size_t a, std::size_t b) { return records[a].pval < records[b].pval; });
   const bool all = denominator == BhDenominator::AllRecords;
+  if (!all) {
+    // Left out of the count, a record without a P-value has nothing to adjust.
+    for (EnrichmentResult& rec : records) {
+      if (!std::isfinite(rec.pval)) rec.padj = std::numeric_limits<double>::quiet_NaN();
+    }
+  }
   const double m = static_cast<double>(all ? records.size() : finite.size());
   double running_min = 1.0;
   for (std::size_t r = finite.size(); r >= 1; --r) {

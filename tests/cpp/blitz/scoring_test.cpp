@@ -45,13 +45,25 @@ TEST(BlitzGammaTail, DoublePathAndItsGuards) {
   EXPECT_GT(mid.value().cdf, 0.5);
   EXPECT_EQ(mid.value().one_minus_cdf, 1 - mid.value().cdf);
   EXPECT_EQ(mid.value().pvalue, mid.value().tail + mid.value().tail);
-  // Invalid parameters give a NaN CDF: tail and P-value 0, as the min rule says.
-  const auto invalid =
-      gamma_tail_probability_with_fallback_flag(TailSide::Positive, 50, 0.2, -1.0, 0.1, 0.5);
-  ASSERT_TRUE(invalid.ok());
-  EXPECT_TRUE(std::isnan(invalid.value().cdf));
-  EXPECT_EQ(invalid.value().tail, 0.0);
-  EXPECT_EQ(invalid.value().pvalue, 0.0);
+  // No P-value of 0 from a computation that failed: a NaN CDF (invalid
+  // parameters or score), a NaN ratio, or a side the model gives no
+  // probability (ratio 1 below zero, 0 above) leaves tail and P-value NaN.
+  struct NoPValue {
+    TailSide side;
+    double x, alpha, pos_ratio;
+  };
+  const NoPValue no_p_value[] = {
+      {TailSide::Positive, 0.2, -1.0, 0.5},         {TailSide::Positive, 0.2, std::nan(""), 0.5},
+      {TailSide::Negative, std::nan(""), 2.0, 0.5}, {TailSide::Positive, 0.2, 2.0, std::nan("")},
+      {TailSide::Negative, 0.2, 2.0, 1.0},          {TailSide::Positive, 0.2, 2.0, 0.0},
+  };
+  for (const NoPValue& c : no_p_value) {
+    const auto t =
+        gamma_tail_probability_with_fallback_flag(c.side, 50, c.x, c.alpha, 0.1, c.pos_ratio);
+    ASSERT_TRUE(t.ok());
+    EXPECT_TRUE(std::isnan(t.value().tail)) << c.x << " " << c.alpha << " " << c.pos_ratio;
+    EXPECT_TRUE(std::isnan(t.value().pvalue)) << c.x << " " << c.alpha << " " << c.pos_ratio;
+  }
   // A far tail is recomputed at high precision.
   const auto far =
       gamma_tail_probability_with_fallback_flag(TailSide::Positive, 50, 5.0, 2.0, 0.1, 0.5);
@@ -61,7 +73,7 @@ TEST(BlitzGammaTail, DoublePathAndItsGuards) {
   EXPECT_LT(far.value().tail, 1e-15);
 }
 
-TEST(BlitzBh, MatchesTheStepUpRuleWithTiesAndSkipsNonFinite) {
+TEST(BlitzBh, MatchesTheStepUpRuleWithTiesAndLeavesNonFiniteNaN) {
   std::vector<EnrichmentResult> r(4);
   const double p[] = {0.04, 0.01, std::nan(""), 0.04};
   for (int i = 0; i < 4; ++i) r[i].pval = p[i];
@@ -69,7 +81,7 @@ TEST(BlitzBh, MatchesTheStepUpRuleWithTiesAndSkipsNonFinite) {
   EXPECT_EQ(r[1].padj, 0.01 / (1.0 / 3.0));
   EXPECT_EQ(r[0].padj, 0.04);
   EXPECT_EQ(r[3].padj, 0.04);
-  EXPECT_FALSE(r[2].padj.has_value());
+  EXPECT_TRUE(std::isnan(r[2].padj.value()));  // no P-value, so no adjusted one either
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "quenfa/decor/cache_file.hpp"
 #include "quenfa/decor/ensure_cache.hpp"
 #include "quenfa/decor/expression_matrix.hpp"
+#include "quenfa/decor/file_digest.hpp"
 #include "quenfa/decor/number_text.hpp"
 #include "support/fixtures.hpp"
 
@@ -178,6 +179,7 @@ struct Fixture {
                 "gene\ts1\ts2\ts3\ts4\nA\t0.1\t0.7\t0.3\t0.2\nB\t1\t2\t4\t3\nC\t5\t1\t3\t2\n"
                 "D\t1\t1\t1\t1\nE\t0.3\t0.1\t0.2\t0.7\n");
   }
+  std::string gmt_sha256() const { return file_sha256(gmt).value(); }
   DecorOptions options(DecorCacheMode mode, bool with_expression) const {
     DecorOptions o;
     o.cache_path = cache;
@@ -189,8 +191,8 @@ struct Fixture {
 
 TEST(DecorEnsureCache, BuildsAssemblesWritesAndReturnsWhatTheFileReadsBack) {
   Fixture f;
-  const auto built =
-      ensure_decor_cache_for_paths(f.pathways, f.gmt, f.options(DecorCacheMode::Auto, true));
+  const auto built = ensure_decor_cache_for_paths(f.pathways, f.gmt_sha256(),
+                                                  f.options(DecorCacheMode::Auto, true));
   ASSERT_TRUE(built) << built.error();
   const DecorCache& cache = built.value();
   EXPECT_EQ(cache, read_decor_cache(f.cache).value());
@@ -205,11 +207,14 @@ TEST(DecorEnsureCache, BuildsAssemblesWritesAndReturnsWhatTheFileReadsBack) {
   EXPECT_EQ(format_redundancy(unrounded), format_redundancy(cache.pathways.at("P").redundancy[0]));
 }
 
-TEST(DecorEnsureCache, DecisionTableInAllTwelveCells) {
-  enum class State { Absent, Unreadable, Incompatible, Compatible };
+TEST(DecorEnsureCache, DecisionTableInEveryCell) {
+  // Unreadable: a damaged cache (its format line, then nothing usable);
+  // NotACache: any other file, which is never replaced.
+  enum class State { Absent, Empty, Unreadable, NotACache, Incompatible, Compatible };
   const std::string no_expression =
       "decor cache does not exist or is incompatible and --decor-expression was not provided";
-  const std::string unreadable = "decor cache is missing required pathway/gene/redundancy header";
+  const std::string damaged = "# quenfa_decor_cache_format=quenfa-decor-cache\n";
+  const std::string foreign = "Q\t\tA\tB\n";  // the user's GMT, say
   const std::vector<std::string> reasons = {
       "redundancy mode differs: cache=abs_mean, requested=positive_mean"};
   struct Case {
@@ -219,11 +224,33 @@ TEST(DecorEnsureCache, DecisionTableInAllTwelveCells) {
     std::string without_expression;  // likewise
   };
   Fixture f;
+  write_bytes(f.cache, damaged);
+  const std::string unreadable = read_decor_cache(f.cache).error();
+  write_bytes(f.cache, "");
+  const std::string empty = read_decor_cache(f.cache).error();
+  write_bytes(f.cache, foreign);
+  const std::string unreadable_foreign = read_decor_cache(f.cache).error();
+  std::filesystem::remove(f.cache);
   const std::string absent = "decor cache does not exist: " + f.cache;
+  const std::string not_a_cache =
+      "Refusing to replace '" + f.cache +
+      "': it is not a decor cache (its first line is not the cache's format line)";
   const Case cases[] = {
       {State::Absent, DecorCacheMode::Auto, "build", no_expression},
       {State::Absent, DecorCacheMode::Reuse, absent, absent},
       {State::Absent, DecorCacheMode::Rebuild, "build", no_expression},
+      {State::Empty, DecorCacheMode::Auto, "build",
+       "Decor cache could not be read and --decor-expression was not provided: " + empty},
+      {State::Empty, DecorCacheMode::Reuse, "Decor cache could not be read: " + empty,
+       "Decor cache could not be read: " + empty},
+      {State::Empty, DecorCacheMode::Rebuild, "build", no_expression},
+      {State::NotACache, DecorCacheMode::Auto, not_a_cache,
+       "Decor cache could not be read and --decor-expression was not provided: " +
+           unreadable_foreign},
+      {State::NotACache, DecorCacheMode::Reuse,
+       "Decor cache could not be read: " + unreadable_foreign,
+       "Decor cache could not be read: " + unreadable_foreign},
+      {State::NotACache, DecorCacheMode::Rebuild, not_a_cache, no_expression},
       {State::Unreadable, DecorCacheMode::Auto, "build",
        "Decor cache could not be read and --decor-expression was not provided: " + unreadable},
       {State::Unreadable, DecorCacheMode::Reuse, "Decor cache could not be read: " + unreadable,
@@ -239,11 +266,12 @@ TEST(DecorEnsureCache, DecisionTableInAllTwelveCells) {
   };
   // A compatible cache with one score changed by hand tells reuse from build.
   DecorOptions build_options = f.options(DecorCacheMode::Rebuild, true);
-  const DecorCache fresh = ensure_decor_cache_for_paths(f.pathways, f.gmt, build_options).value();
+  const DecorCache fresh =
+      ensure_decor_cache_for_paths(f.pathways, f.gmt_sha256(), build_options).value();
   DecorCache edited = fresh;
   edited.pathways.at("P").redundancy[0] = 0.5f;
   build_options.redundancy = DecorRedundancy::AbsMean;
-  ASSERT_TRUE(ensure_decor_cache_for_paths(f.pathways, f.gmt, build_options));
+  ASSERT_TRUE(ensure_decor_cache_for_paths(f.pathways, f.gmt_sha256(), build_options));
   const std::string incompatible_bytes = read_bytes(f.cache);
   ASSERT_TRUE(write_decor_cache_atomic(f.cache, edited));
   const std::string edited_bytes = read_bytes(f.cache);
@@ -252,12 +280,14 @@ TEST(DecorEnsureCache, DecisionTableInAllTwelveCells) {
     for (bool with_expression : {true, false}) {
       const std::string& expected = with_expression ? c.with_expression : c.without_expression;
       std::filesystem::remove(f.cache);
-      if (c.state == State::Unreadable) write_bytes(f.cache, "not a cache\n");
+      if (c.state == State::Empty) write_bytes(f.cache, "");
+      if (c.state == State::Unreadable) write_bytes(f.cache, damaged);
+      if (c.state == State::NotACache) write_bytes(f.cache, foreign);
       if (c.state == State::Incompatible) write_bytes(f.cache, incompatible_bytes);
       if (c.state == State::Compatible) write_bytes(f.cache, edited_bytes);
       const std::string before = read_bytes(f.cache);
-      const auto got =
-          ensure_decor_cache_for_paths(f.pathways, f.gmt, f.options(c.mode, with_expression));
+      const auto got = ensure_decor_cache_for_paths(f.pathways, f.gmt_sha256(),
+                                                    f.options(c.mode, with_expression));
       const std::string where = "state " + std::to_string(static_cast<int>(c.state)) + " mode " +
                                 std::string(to_text(c.mode)) + (with_expression ? " +expr" : "");
       if (expected == "build") {
@@ -281,43 +311,37 @@ TEST(DecorEnsureCache, FailuresBeforeAndDuringBuilding) {
   Fixture f;
   struct Case {
     std::string message;
-    std::function<void(DecorOptions&, PathwayDb&, std::string&)> change;
+    std::function<void(DecorOptions&, PathwayDb&)> change;
   };
   const Case cases[] = {
       {"decor alpha must be a finite value >= 0",
-       [](DecorOptions& o, PathwayDb&, std::string&) { o.alpha = -1; }},
+       [](DecorOptions& o, PathwayDb&) { o.alpha = -1; }},
       {"spearman decor correlation is not implemented yet",
-       [](DecorOptions& o, PathwayDb&, std::string&) {
-         o.correlation = DecorCorrelation::Spearman;
-       }},
+       [](DecorOptions& o, PathwayDb&) { o.correlation = DecorCorrelation::Spearman; }},
       {"method decor requires --decor-cache",
-       [](DecorOptions& o, PathwayDb&, std::string&) { o.cache_path.reset(); }},
-      {"Failed to open '" + f.gmt + ".missing'",
-       [&](DecorOptions&, PathwayDb&, std::string& gmt) { gmt = f.gmt + ".missing"; }},
+       [](DecorOptions& o, PathwayDb&) { o.cache_path.reset(); }},
       {"Failed to open '" + f.expression + ".missing'",
-       [&](DecorOptions& o, PathwayDb&, std::string&) {
-         o.expression_path = f.expression + ".missing";
-       }},
+       [&](DecorOptions& o, PathwayDb&) { o.expression_path = f.expression + ".missing"; }},
       {"decor cache cannot store pathway '#n_rows=5': a name beginning with # would read back as "
        "a metadata line",
-       [](DecorOptions&, PathwayDb& p, std::string&) {
+       [](DecorOptions&, PathwayDb& p) {
          p.push_back({"#n_rows=5", {"A"}, {}});
        }},
       {"Failed to create cache directory '" + f.gmt + "'",
-       [&](DecorOptions& o, PathwayDb&, std::string&) { o.cache_path = f.gmt + "/cache.tsv"; }},
+       [&](DecorOptions& o, PathwayDb&) { o.cache_path = f.gmt + "/cache.tsv"; }},
   };
   for (const Case& c : cases) {
     DecorOptions options = f.options(DecorCacheMode::Auto, true);
     PathwayDb pathways = f.pathways;
-    std::string gmt = f.gmt;
-    c.change(options, pathways, gmt);
-    const auto got = ensure_decor_cache_for_paths(pathways, gmt, options);
+    c.change(options, pathways);
+    const auto got = ensure_decor_cache_for_paths(pathways, f.gmt_sha256(), options);
     ASSERT_FALSE(got) << c.message;
     EXPECT_EQ(got.error(), c.message);
     EXPECT_FALSE(std::filesystem::exists(f.cache));
   }
   write_bytes(f.expression, "gene\ts1\ts2\nA\t1\tNA\n");
-  EXPECT_EQ(ensure_decor_cache_for_paths(f.pathways, f.gmt, f.options(DecorCacheMode::Auto, true))
+  EXPECT_EQ(ensure_decor_cache_for_paths(f.pathways, f.gmt_sha256(),
+                                         f.options(DecorCacheMode::Auto, true))
                 .error(),
             "Failed to parse expression value 'NA' on line 2");
   EXPECT_FALSE(std::filesystem::exists(f.cache));

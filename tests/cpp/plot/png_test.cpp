@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -58,6 +59,32 @@ TEST(PlotPng, MissingDirectoryFailsWithTheSystemTextAndCreatesNothing) {
   ASSERT_FALSE(s.ok());
   EXPECT_EQ(s.error(), "No such file or directory (os error 2)");
   EXPECT_FALSE(std::filesystem::exists(dir));
+}
+
+// The file is written beside the target and renamed: after a success or a
+// failure the folder holds only what it held before, plus the target.
+TEST(PlotPng, NoTemporaryFileIsLeftAndAFailureKeepsTheTarget) {
+  const auto dir = std::filesystem::temp_directory_path() / "quenfa_png_rename_test";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir / "taken.png");
+  const auto names = [&] {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+      out.push_back(e.path().filename().string());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  const Canvas canvas(32, 24, kOpaqueBackground);
+  const Status onto_directory = save_png_with_dpi(canvas, (dir / "taken.png").string(), 300);
+  ASSERT_FALSE(onto_directory.ok());
+  EXPECT_EQ(onto_directory.error(), "Is a directory (os error 21)");
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "taken.png"));
+  EXPECT_EQ(names(), (std::vector<std::string>{"taken.png"}));
+  ASSERT_TRUE(save_png_with_dpi(canvas, (dir / "plot.png").string(), 300).ok());
+  ASSERT_TRUE(save_png_with_dpi(canvas, (dir / "plot.png").string(), 300).ok());
+  EXPECT_EQ(names(), (std::vector<std::string>{"plot.png", "taken.png"}));
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

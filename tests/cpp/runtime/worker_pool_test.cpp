@@ -12,10 +12,8 @@ namespace {
 
 // The pool is process-wide, so the test runs in a fresh process of its own.
 void first_request_wins() {
-  request_worker_pool(3);
-  if (worker_pool().max_concurrency() != 3) std::exit(1);
-  request_worker_pool(1);
-  if (worker_pool().max_concurrency() != 3) std::exit(2);
+  if (!request_worker_pool(3) || worker_pool().max_concurrency() != 3) std::exit(1);
+  if (!request_worker_pool(1) || worker_pool().max_concurrency() != 3) std::exit(2);
   std::atomic<int> sum = 0;
   run_in_worker_pool([&] { oneapi::tbb::parallel_for(0, 1000, [&](int i) { sum += i; }); });
   std::exit(sum.load() == 999 * 1000 / 2 ? 0 : 3);
@@ -24,6 +22,25 @@ void first_request_wins() {
 TEST(WorkerPool, FirstRequestFixesTheSizeAndLaterRequestsAreIgnored) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(first_request_wins(), ::testing::ExitedWithCode(0), "");
+}
+
+// A request far above the machine gets the cap, not that many threads.
+void huge_request_is_capped() {
+  if (!request_worker_pool(65536)) std::exit(1);
+  const auto size = static_cast<std::size_t>(worker_pool().max_concurrency());
+  std::exit(size == thread_cap() ? 0 : 2);
+}
+
+TEST(WorkerPool, RequestsAboveTheCapGetTheCap) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_GE(thread_cap(), 8u);
+  EXPECT_EXIT(huge_request_is_capped(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(WorkerPool, ThreadStartCheckStartsAndJoinsUpToTheCap) {
+  EXPECT_TRUE(check_threads_can_start(0));
+  EXPECT_TRUE(check_threads_can_start(1));
+  EXPECT_TRUE(check_threads_can_start(std::size_t{1} << 40));
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ Result<DecorCache> build_and_write(const PathwayDb& pathways, const DecorOptions
   }
   auto matrix = read_expression_matrix(*options.expression_path);
   if (!matrix) return Error{matrix.error()};
-  const StandardisedProfiles profiles(std::move(matrix.value()));
+  const StandardisedProfiles profiles(std::move(matrix.value()), options.correlation);
   DecorCache cache = assemble_decor_cache(
       pathways, build_decor_cache_from_expression(pathways, profiles, options.redundancy),
       compatibility);
@@ -69,9 +69,6 @@ Result<DecorCache> ensure_decor_cache_for_paths(const PathwayDb& pathways,
                                                 const std::string& gmt_path,
                                                 const DecorOptions& options) {
   if (Status st = validate_decor_options(options); !st) return Error{st.error()};
-  if (options.correlation == DecorCorrelation::Spearman) {
-    return Error{"spearman decor correlation is not implemented yet"};
-  }
   if (!options.cache_path) return Error{"method decor requires --decor-cache"};
   const std::string& path = *options.cache_path;
 

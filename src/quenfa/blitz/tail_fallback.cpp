@@ -14,11 +14,6 @@ namespace {
 
 // A P-value carries the digits asked for, up to the 15 a double holds.
 constexpr std::uint64_t kMostSignificantDigits = 15;
-// Bits of slack on the absolute error of the digits-bounded tail: a few
-// roundings at p' bits, and the series remainder on top of gammacdf's own
-// stopping threshold 2^-(p - 24).
-constexpr long kRoundingSlackBits = 4;
-constexpr long kSeriesSlackBits = 10;
 
 struct TailAndPvalue {
   Hp tail;
@@ -40,28 +35,29 @@ Result<TailAndPvalue> finish_tail(const HpContext& c, TailSide side, const Hp& v
   return TailAndPvalue{std::move(tail), std::move(pv)};
 }
 
-// Whether a tail formed as 1 minus the digits-bounded CDF keeps min(d, 15)
-// significant digits. Its absolute error stays below 2^-A, A = min(p',
-// p - 24 - slack) (p' the tail context's bits, p gammacdf's), so it keeps them
-// when tail >= 2^(G - A), G = ceil(digits log2 10) + slack.
-bool carries_significant_digits(const Hp& tail, std::uint64_t deep_accuracy,
-                                const HpContext& tail_context) {
-  if (tail.is_zero()) return false;
-  const auto cdf_context = HpContext::for_gammacdf(deep_accuracy);
-  const long absolute_bits = std::min<long>(
-      tail_context.precision(), cdf_context.value().precision() - 24 - kSeriesSlackBits);
+// Whether `tail` agrees with `exact` to min(d, 15) significant digits:
+// |tail - exact| <= 10^-digits / 2 * exact, both exact when exact is 0.
+Result<bool> agrees_to_digits(const Hp& tail, const Hp& exact, std::uint64_t deep_accuracy) {
+  const HpContext c(exact.precision(), false);
   const double digits = static_cast<double>(std::min(deep_accuracy, kMostSignificantDigits));
-  const long significant_bits =
-      static_cast<long>(std::ceil(digits * std::log2(10.0))) + kRoundingSlackBits;
-  // tail lies in [2^(e-1), 2^e) for its exponent e.
-  return mpfr_get_exp(tail.raw()) - 1 >= significant_bits - absolute_bits;
+  Hp difference, bound;
+  QUENFA_HP_TRY(difference, c.sub(tail, exact));
+  QUENFA_HP_TRY(difference, c.abs(difference));
+  QUENFA_HP_TRY(bound, c.from_f64(std::pow(10.0, -digits) / 2));
+  QUENFA_HP_TRY(bound, c.mul(bound, exact));
+  return difference <= bound;
 }
+
+struct DirectTail {
+  GammaTail doubles;
+  Hp tail;
+};
 
 // The tail from Q = 1 - P evaluated with its significant bits however small
 // (gamma_cdf_and_tail): v = pos_ratio Q on the positive side, (1 - pos_ratio) Q
 // on the negative side.
-Result<GammaTail> direct_tail(TailSide side, double x, double alpha, double beta,
-                              double pos_ratio) {
+Result<DirectTail> direct_tail(TailSide side, double x, double alpha, double beta,
+                               double pos_ratio) {
   auto cdf = gamma_cdf_and_tail(x, alpha, beta);
   if (!cdf) return Error{cdf.error()};
   const Hp& p = cdf.value().p;
@@ -76,10 +72,11 @@ Result<GammaTail> direct_tail(TailSide side, double x, double alpha, double beta
   }
   QUENFA_HP_TRY(v, c.mul(share, q));
   auto finished = finish_tail(c, side, v, p);
-  release_hp_thread_caches();
   if (!finished) return Error{finished.error()};
-  return GammaTail{render_f64(p), render_f64(q), render_f64(finished.value().tail),
-                   render_f64(finished.value().pvalue), true};
+  Hp& tail = finished.value().tail;
+  const GammaTail doubles{render_f64(p), render_f64(q), render_f64(tail),
+                          render_f64(finished.value().pvalue), true};
+  return DirectTail{doubles, std::move(tail)};
 }
 
 }  // namespace
@@ -108,13 +105,21 @@ Result<GammaTail> high_precision_tail(TailSide side, std::uint64_t deep_accuracy
   }
   QUENFA_HP_TRY(v, c.sub(one, w < one ? w : one));
   auto finished = finish_tail(c, side, v, p);
-  release_hp_thread_caches();
   if (!finished) return Error{finished.error()};
-  // 1 - CDF cancels below about 10^-d: a tail too small to keep its
-  // significant digits is evaluated again from the upper tail itself.
-  if (!carries_significant_digits(finished.value().tail, deep_accuracy, c)) {
-    return direct_tail(side, x, alpha, beta, pos_ratio);
+  // 1 - CDF at about d digits cancels below 10^-d, and for d <= 3 gammacdf's
+  // series stops after one term. So the tail is also evaluated from the upper
+  // tail itself, and the value above is kept only where it already agrees
+  // with that to min(d, 15) significant digits: such results stay as they
+  // were, bit for bit, and every other one is replaced.
+  auto direct = direct_tail(side, x, alpha, beta, pos_ratio);
+  if (!direct) {
+    release_hp_thread_caches();
+    return Error{direct.error()};
   }
+  auto agrees = agrees_to_digits(finished.value().tail, direct.value().tail, deep_accuracy);
+  release_hp_thread_caches();
+  if (!agrees) return Error{agrees.error()};
+  if (!agrees.value()) return direct.value().doubles;
   return GammaTail{cdf.value().cdf, cdf.value().complement, render_f64(finished.value().tail),
                    render_f64(finished.value().pvalue), true};
 }

@@ -1,6 +1,8 @@
 """Decor options and the decor cache through run_gsea_py: option errors in
-step order, cache errors as RuntimeError, building against NumPy, files that
-do not depend on the thread count, reuse, and names that cannot be stored."""
+step order, cache errors as RuntimeError, building against NumPy (Pearson) and
+SciPy (Spearman), files that do not depend on the thread count, reuse, a cache
+of one correlation kind never used for the other, and names that cannot be
+stored."""
 
 import gzip
 import os

@@ -44,7 +44,7 @@ double standardised_dot(std::span<const double> a, std::span<const double> b);
 // Pearson correlations, of the ranks of each row for Spearman correlations.
 struct StandardisedProfiles {
   std::unordered_map<std::string, std::size_t> rows;
-  ExpressionMatrix matrix;  // standardised values (or ranks)
+  ExpressionMatrix matrix;  // standardised values, or standardised ranks
 
   StandardisedProfiles(ExpressionMatrix raw, DecorCorrelation correlation);
 };

@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
 
   // The pathway scoring alone, on profiles read beforehand.
   const decor::StandardisedProfiles profiles(
-      decor::read_expression_matrix(*options.expression_path).value());
+      decor::read_expression_matrix(*options.expression_path).value(), options.correlation);
   const auto build_start = Clock::now();
   const auto results =
       decor::build_decor_cache_from_expression(pathways.value(), profiles, options.redundancy);

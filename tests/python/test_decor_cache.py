@@ -1,12 +1,16 @@
 """Decor options and the decor cache through run_gsea_py: option errors in
-step order, cache errors as RuntimeError, building against NumPy, files that
-do not depend on the thread count, reuse, and names that cannot be stored."""
+step order, cache errors as RuntimeError, building against NumPy (Pearson) and
+SciPy (Spearman), files that do not depend on the thread count, reuse, a cache
+of one correlation kind never used for the other, and names that cannot be
+stored."""
 
 import gzip
+import os
 import pathlib
 import re
 import subprocess
 import sys
+import warnings
 
 import numpy as np
 import pytest
@@ -46,8 +50,6 @@ def test_cache_failures_are_runtime_errors(ranks, gmt_path, tmp_path):
     with pytest.raises(RuntimeError, match="^decor cache does not exist: " + re.escape(str(cache))):
         run_decor(ranks, gmt_path, decor_cache=str(cache), decor_cache_mode="REUSE",
                   decor_expression=str(DEMO_EXPRESSION))
-    with pytest.raises(RuntimeError, match="^spearman decor correlation is not implemented yet$"):
-        run_decor(ranks, gmt_path, decor_cache=str(cache), decor_correlation="Spearman")
 
 
 def test_a_pathway_named_like_metadata_fails_the_build_and_writes_nothing(ranks, tmp_path):
@@ -59,6 +61,17 @@ def test_a_pathway_named_like_metadata_fails_the_build_and_writes_nothing(ranks,
         run_decor(ranks, gmt, decor_cache=str(tmp_path / "out" / "c.tsv"),
                   decor_expression=str(expression))
     assert sorted(p.name for p in tmp_path.iterdir()) == ["e.tsv", "sets.gmt"]
+
+
+def scipy_stats():
+    """scipy.stats; a missing SciPy skips, unless reference tools are required."""
+    try:
+        from scipy import stats
+    except ImportError:
+        if os.environ.get("QUENFA_REQUIRE_REFERENCE_TOOLS") == "1":
+            raise
+        pytest.skip("scipy is not installed")
+    return stats
 
 
 def read_cache_rows(path):
@@ -74,12 +87,21 @@ def read_cache_rows(path):
     return rows
 
 
+@pytest.mark.parametrize("correlation", ["pearson", "spearman"])
 @pytest.mark.parametrize("redundancy", ["positive_mean", "abs_mean"])
-def test_built_scores_agree_with_numpy(ranks, tmp_path, redundancy):
+def test_built_scores_agree_with_numpy_and_scipy(ranks, tmp_path, redundancy, correlation):
     rng = np.random.default_rng(5)
     genes = [f"g{i}" for i in range(12)]
     values = rng.normal(size=(12, 15)) + np.outer(rng.normal(size=12), np.arange(15)) * 0.2
+    values = np.round(values, 1)  # ties within rows
     values[3] = 4.25  # a constant gene correlates 0 with every gene
+    if correlation == "pearson":
+        correlate = np.corrcoef
+    else:
+        spearmanr = scipy_stats().spearmanr
+
+        def correlate(rows):  # pair by pair: one constant row makes a matrix call all NaN
+            return np.array([[spearmanr(x, y).statistic for y in rows] for x in rows])
     expression = tmp_path / "e.tsv"
     expression.write_text("gene\t" + "\t".join(f"s{k}" for k in range(15)) + "\n" + "".join(
         g + "\t" + "\t".join(repr(float(v)) for v in row) + "\n" for g, row in zip(genes, values)))
@@ -88,13 +110,14 @@ def test_built_scores_agree_with_numpy(ranks, tmp_path, redundancy):
     gmt.write_text("".join(f"{name}\t\t" + "\t".join(members) + "\n" for name, members in sets.items()))
     cache = tmp_path / "c.tsv"
     run_decor(ranks, gmt, decor_cache=str(cache), decor_expression=str(expression),
-              decor_redundancy=redundancy)
+              decor_redundancy=redundancy, decor_correlation=correlation)
     rows = read_cache_rows(cache)
     for name, members in sets.items():
         kept = list(dict.fromkeys(g for g in members if g in genes))
         index = [genes.index(g) for g in kept]
-        with np.errstate(invalid="ignore", divide="ignore"):
-            rho = np.nan_to_num(np.corrcoef(values[index]), nan=0.0) if len(index) > 1 else None
+        with np.errstate(invalid="ignore", divide="ignore"), warnings.catch_warnings():
+            warnings.simplefilter("ignore")  # the constant gene has no correlation
+            rho = np.nan_to_num(correlate(values[index]), nan=0.0) if len(index) > 1 else None
         if rho is None:
             expected = [0.0]
         else:
@@ -139,3 +162,23 @@ def test_auto_reuses_a_compatible_cache_and_rebuilds_for_other_settings(ranks, t
     run_decor(ranks, DEMO_GMT, decor_redundancy="abs_mean", **decor)
     assert b"redundancy=abs_mean" in gzip.decompress(cache.read_bytes())
     assert not [p for p in tmp_path.iterdir() if ".tmp." in p.name]
+
+
+@pytest.mark.parametrize("built,asked", [("pearson", "spearman"), ("spearman", "pearson")])
+def test_a_cache_of_one_correlation_is_never_used_for_the_other(ranks, tmp_path, built, asked):
+    cache = tmp_path / "c.tsv"
+    run_decor(ranks, DEMO_GMT, decor_cache=str(cache), decor_expression=str(DEMO_EXPRESSION),
+              decor_correlation=built)
+    text = cache.read_text()
+    assert f"# correlation={built}\n" in text
+    reason = f"correlation method differs: cache={built}, requested={asked}"
+    # Mode reuse refuses it even with the matrix at hand; mode auto cannot rebuild without it.
+    for extra in ({"decor_cache_mode": "reuse", "decor_expression": str(DEMO_EXPRESSION)}, {}):
+        with pytest.raises(RuntimeError, match=re.escape(reason)):
+            run_decor(ranks, DEMO_GMT, decor_cache=str(cache), decor_correlation=asked, **extra)
+        assert cache.read_text() == text
+    run_decor(ranks, DEMO_GMT, decor_cache=str(cache), decor_expression=str(DEMO_EXPRESSION),
+              decor_correlation=asked)
+    rebuilt = cache.read_text()
+    assert f"# correlation={asked}\n" in rebuilt
+    assert rebuilt.split("pathway\tgene\tredundancy")[1] != text.split("pathway\tgene\tredundancy")[1]

@@ -8,6 +8,11 @@
 
 namespace quenfa::blitz {
 
+// The tail and P-value keep min(deep_accuracy, 15) significant digits however
+// small they are, and are 0 only below the smallest double: the value formed
+// as 1 minus the CDF at deep_accuracy digits is kept where it agrees with the
+// upper tail evaluated directly to that many digits, and replaced by the
+// direct value elsewhere.
 Result<GammaTail> high_precision_tail(TailSide side, std::uint64_t deep_accuracy, double x,
                                       double alpha, double beta, double pos_ratio);
 

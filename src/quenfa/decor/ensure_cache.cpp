@@ -25,7 +25,7 @@ Result<DecorCache> build_and_write(const PathwayDb& pathways, const DecorOptions
   if (Status st = check_replaceable_by_cache(*options.cache_path); !st) return Error{st.error()};
   auto matrix = read_expression_matrix(*options.expression_path);
   if (!matrix) return Error{matrix.error()};
-  const StandardisedProfiles profiles(std::move(matrix.value()));
+  const StandardisedProfiles profiles(std::move(matrix.value()), options.correlation);
   DecorCache cache = assemble_decor_cache(
       pathways, build_decor_cache_from_expression(pathways, profiles, options.redundancy),
       compatibility);
@@ -70,9 +70,6 @@ Result<DecorCache> ensure_decor_cache_for_paths(const PathwayDb& pathways,
                                                 const std::string& gmt_sha256,
                                                 const DecorOptions& options) {
   if (Status st = validate_decor_options(options); !st) return Error{st.error()};
-  if (options.correlation == DecorCorrelation::Spearman) {
-    return Error{"spearman decor correlation is not implemented yet"};
-  }
   if (!options.cache_path) return Error{"method decor requires --decor-cache"};
   const std::string& path = *options.cache_path;
 

@@ -90,6 +90,22 @@ Result<ExpressionMatrix> read_expression_matrix(const std::string& path) {
   return matrix;
 }
 
+void rank_profile(std::span<double> x) {
+  std::vector<std::size_t> order(x.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return x[a] < x[b]; });
+  std::vector<double> ranks(x.size());
+  for (std::size_t first = 0; first < order.size();) {
+    std::size_t last = first + 1;  // [first, last) holds equal values
+    while (last < order.size() && x[order[last]] == x[order[first]]) ++last;
+    // Mean of the ranks first + 1 .. last: exact in double (a half-integer).
+    const double rank = static_cast<double>(first + 1 + last) / 2;
+    for (std::size_t k = first; k < last; ++k) ranks[order[k]] = rank;
+    first = last;
+  }
+  std::copy(ranks.begin(), ranks.end(), x.begin());
+}
+
 void standardise_profile(std::span<double> x) {
   double sum = -0.0;
   for (double v : x) sum += v;
@@ -113,10 +129,12 @@ double standardised_dot(std::span<const double> a, std::span<const double> b) {
   return sum;
 }
 
-StandardisedProfiles::StandardisedProfiles(ExpressionMatrix raw) : matrix(std::move(raw)) {
+StandardisedProfiles::StandardisedProfiles(ExpressionMatrix raw, DecorCorrelation correlation)
+    : matrix(std::move(raw)) {
   rows.reserve(matrix.genes.size());
   for (std::size_t i = 0; i < matrix.genes.size(); ++i) {
     rows.emplace(matrix.genes[i], i);
+    if (correlation == DecorCorrelation::Spearman) rank_profile(matrix.row(i));
     standardise_profile(matrix.row(i));
   }
 }

@@ -1,5 +1,6 @@
 // Expression matrices (genes in rows, TAB-separated, optionally gzip) and the
-// standardised profiles whose dot products are Pearson correlations.
+// standardised profiles whose dot products are Pearson correlations (of the
+// values, or of their ranks for Spearman correlations).
 #pragma once
 
 #include <span>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "quenfa/core/result.hpp"
+#include "quenfa/decor/decor_options.hpp"
 
 namespace quenfa::decor {
 
@@ -26,6 +28,10 @@ struct ExpressionMatrix {
 // that is not a number or not finite ends the read with its message.
 Result<ExpressionMatrix> read_expression_matrix(const std::string& path);
 
+// Replaces each value of `x` by its rank among them, 1 for the smallest; tied
+// values share the mean of the ranks they span.
+void rank_profile(std::span<double> x);
+
 // Centres `x` and scales it to unit length, every sum taken in column order
 // from -0.0; a constant profile becomes all zeros.
 void standardise_profile(std::span<double> x);
@@ -34,12 +40,13 @@ void standardise_profile(std::span<double> x);
 // two standardised profiles.
 double standardised_dot(std::span<const double> a, std::span<const double> b);
 
-// Standardised profiles looked up by gene identifier.
+// Standardised profiles looked up by gene identifier: of the values for
+// Pearson correlations, of the ranks of each row for Spearman correlations.
 struct StandardisedProfiles {
   std::unordered_map<std::string, std::size_t> rows;
-  ExpressionMatrix matrix;  // standardised values
+  ExpressionMatrix matrix;  // standardised values, or standardised ranks
 
-  explicit StandardisedProfiles(ExpressionMatrix raw);
+  StandardisedProfiles(ExpressionMatrix raw, DecorCorrelation correlation);
 };
 
 }  // namespace quenfa::decor

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <random>
+#include <sstream>
 
 #include "quenfa/decor/cache_builder.hpp"
 #include "quenfa/decor/cache_file.hpp"
@@ -11,6 +14,7 @@
 #include "quenfa/decor/expression_matrix.hpp"
 #include "quenfa/decor/file_digest.hpp"
 #include "quenfa/decor/number_text.hpp"
+#include "support/command_output.hpp"
 #include "support/fixtures.hpp"
 
 namespace quenfa::decor {
@@ -78,7 +82,7 @@ TEST(DecorCorrelation, AgreesWithNumpyCorrcoef) {
   matrix.values.resize(genes * samples);
   for (double& v : matrix.values) in >> v;
   for (std::size_t g = 0; g < genes; ++g) matrix.genes.push_back("G" + std::to_string(g));
-  const StandardisedProfiles profiles(std::move(matrix));
+  const StandardisedProfiles profiles(std::move(matrix), DecorCorrelation::Pearson);
   double worst = 0;
   for (std::size_t a = 0; a < genes; ++a) {
     for (std::size_t b = 0; b < genes; ++b) {
@@ -92,6 +96,59 @@ TEST(DecorCorrelation, AgreesWithNumpyCorrcoef) {
   EXPECT_LT(worst, 1e-12);
 }
 
+TEST(DecorCorrelation, SpearmanAgreesWithScipyOnTiesConstantRowsAndTheBundledMatrix) {
+  const char* require = std::getenv("QUENFA_REQUIRE_REFERENCE_TOOLS");
+  if (std::system("python3 -c 'import scipy' > /dev/null 2>&1") != 0) {
+    if (require != nullptr && std::string(require) == "1") FAIL() << "python3 with scipy not found";
+    GTEST_SKIP() << "python3 with scipy not found (scripts/setup.sh installs it)";
+  }
+  const std::string bundled =
+      std::string(QUENFA_TEST_DATA_DIR) + "/../../../examples/data/expression_demo.tsv.gz";
+  const std::string command =
+      "python3 '" + std::string(QUENFA_TEST_DATA_DIR) + "/decor_spearman.py' '" + bundled + "'";
+  const auto text = ::quenfa::test_support::command_output(command);
+  ASSERT_TRUE(text) << command;
+  std::istringstream lines(*text);
+  std::optional<StandardisedProfiles> profiles;
+  ExpressionMatrix fixture;
+  std::vector<std::size_t> compared;  // per source
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::string kind, a, b;
+    fields >> kind >> a;
+    if (kind == "source") compared.push_back(0);
+    if (kind == "source" && a != "fixture") {
+      profiles.emplace(read_expression_matrix(a).value(), DecorCorrelation::Spearman);
+    } else if (kind == "row") {
+      fixture.genes.push_back(a);
+      std::size_t n = 0;
+      for (double v; fields >> v; ++n) fixture.values.push_back(v);
+      fixture.samples = n;
+    } else if (kind == "rho") {
+      if (!profiles) profiles.emplace(std::move(fixture), DecorCorrelation::Spearman);
+      double expected = 0;
+      fields >> b >> expected;
+      const double rho = standardised_dot(profiles->matrix.row(profiles->rows.at(a)),
+                                          profiles->matrix.row(profiles->rows.at(b)));
+      EXPECT_LE(std::fabs(rho - expected), 1e-12) << line;
+      ++compared.back();
+    }
+  }
+  ASSERT_EQ(compared.size(), 2u);
+  EXPECT_EQ(compared[0], 100u);  // every pair of the ten fixture rows
+  EXPECT_GT(compared[1], 20000u);
+}
+
+TEST(DecorCorrelation, RanksAreAveragedOverTies) {
+  std::vector<double> x = {3.0, -0.0, 7.5, 0.0, 3.0, 3.0, -2.0};
+  rank_profile(x);
+  EXPECT_EQ(x, (std::vector<double>{5, 2.5, 7, 2.5, 5, 5, 1}));
+  std::vector<double> constant(4, 0.1);
+  rank_profile(constant);
+  standardise_profile(constant);
+  EXPECT_EQ(constant, (std::vector<double>(4, 0.0)));
+}
+
 // Profiles whose standardised values are multiples of 1/4, so every product
 // and sum is exact and the scores can be worked out by hand.
 StandardisedProfiles dyadic_profiles() {
@@ -103,7 +160,7 @@ StandardisedProfiles dyadic_profiles() {
               9,  11, 9,  11, 10,   // the negative of B
               7,  7,  7,  7,  7,    // constant
               11, 11, 9,  9,  10};  // centred 1 1 -1 -1 0 (norm 2)
-  return StandardisedProfiles(std::move(m));
+  return StandardisedProfiles(std::move(m), DecorCorrelation::Pearson);
 }
 
 TEST(DecorPathwayScores, HandComputedFixture) {
@@ -143,7 +200,7 @@ TEST(DecorPathwayScores, FollowTheSequentialSumsBitForBit) {
     const double shared = normal(random);
     for (std::size_t k = 0; k < m.samples; ++k) m.values.push_back(normal(random) + shared * k);
   }
-  const StandardisedProfiles profiles(std::move(m));
+  const StandardisedProfiles profiles(std::move(m), DecorCorrelation::Pearson);
   std::vector<std::size_t> rows;
   for (std::size_t g = 0; g < 41; g += 1 + g % 3) rows.push_back(40 - g);
   for (DecorRedundancy kind : {DecorRedundancy::PositiveMean, DecorRedundancy::AbsMean}) {
@@ -201,7 +258,8 @@ TEST(DecorEnsureCache, BuildsAssemblesWritesAndReturnsWhatTheFileReadsBack) {
   EXPECT_EQ(cache.metadata.n_pathways, 4u);
   EXPECT_EQ(cache.metadata.n_rows, 4u);
   // Scores are the 8-decimal values, not the unrounded floats.
-  const StandardisedProfiles profiles(read_expression_matrix(f.expression).value());
+  const StandardisedProfiles profiles(read_expression_matrix(f.expression).value(),
+                                      DecorCorrelation::Pearson);
   const float unrounded =
       build_pathway_scores(f.pathways[1], profiles, DecorRedundancy::PositiveMean).redundancy[0];
   EXPECT_EQ(format_redundancy(unrounded), format_redundancy(cache.pathways.at("P").redundancy[0]));
@@ -316,8 +374,6 @@ TEST(DecorEnsureCache, FailuresBeforeAndDuringBuilding) {
   const Case cases[] = {
       {"decor alpha must be a finite value >= 0",
        [](DecorOptions& o, PathwayDb&) { o.alpha = -1; }},
-      {"spearman decor correlation is not implemented yet",
-       [](DecorOptions& o, PathwayDb&) { o.correlation = DecorCorrelation::Spearman; }},
       {"method decor requires --decor-cache",
        [](DecorOptions& o, PathwayDb&) { o.cache_path.reset(); }},
       {"Failed to open '" + f.expression + ".missing'",

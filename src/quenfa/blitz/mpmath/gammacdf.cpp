@@ -13,6 +13,17 @@ namespace {
 
 constexpr int kMaxTerms = 20000;
 constexpr double kLentzTiny = 1e-300;
+constexpr const char* kInvalidParameters =
+    "blitz mpmath fallback requires finite positive gamma parameters";
+// gamma_cdf_and_tail: the precision with which Q starts (W = 128: the series
+// and the fraction stop at 2^-104, well past a double's 53 bits), and the
+// depth below which Q no longer matters, 2^-1100 lying under every double.
+constexpr mpfr_prec_t kTailBits = 128;
+constexpr mpfr_prec_t kBelowEveryDouble = 1100;
+
+bool valid_parameters(double x, double a, double beta) {
+  return std::isfinite(x) && std::isfinite(a) && a > 0.0 && std::isfinite(beta) && beta > 0.0;
+}
 
 // sum = 1/a + z/(a(a+1)) + ...: ap = ap + 1, del = (del z) / ap,
 // sum = sum + del until |del| < |sum| eps.
@@ -98,10 +109,7 @@ Result<Hp> regularized_lower_gamma(const HpContext& ctx, double x, double a, dou
 }
 
 Result<GammaCdf> evaluate(std::uint64_t digits, double x, double a, double beta) {
-  if (!std::isfinite(x) || !std::isfinite(a) || !(a > 0.0) || !std::isfinite(beta) ||
-      !(beta > 0.0)) {
-    return Error{"blitz mpmath fallback requires finite positive gamma parameters"};
-  }
+  if (!valid_parameters(x, a, beta)) return Error{kInvalidParameters};
   auto context = HpContext::for_gammacdf(digits);
   if (!context) return Error{context.error()};
   const HpContext& ctx = context.value();
@@ -121,7 +129,71 @@ Result<GammaCdf> evaluate(std::uint64_t digits, double x, double a, double beta)
   return GammaCdf{std::move(p), cdf, complement};
 }
 
+// P and Q at the precision of `ctx`, each series or fraction stopping at
+// 2^-(p - 24) relative; `from_series` says that Q was formed as 1 - P.
+struct CdfAndTailAt {
+  GammaCdfAndTail values;
+  bool from_series = false;
+};
+
+Result<CdfAndTailAt> cdf_and_tail_at(const HpContext& ctx, double x, double a, double beta) {
+  Hp one, zero, ha, hz, scale, eps, a1, sum, prefactor, p, q;
+  QUENFA_HP_TRY(one, ctx.from_u64(1));
+  if (x < 0.0) {
+    QUENFA_HP_TRY(zero, ctx.from_u64(0));
+    return CdfAndTailAt{{zero, one}, false};
+  }
+  QUENFA_HP_TRY(ha, ctx.from_f64(a));
+  QUENFA_HP_TRY(hz, ctx.from_f64(x));
+  QUENFA_HP_TRY(scale, ctx.from_f64(beta));
+  QUENFA_HP_TRY(hz, ctx.div(hz, scale));
+  eps = Hp(ctx.working_precision());
+  mpfr_set_si_2exp(eps.raw(), 1, -(ctx.precision() - 24), MPFR_RNDN);  // exact
+  QUENFA_HP_TRY(a1, ctx.add(ha, one));
+  const bool series = hz < a1;
+  if (series) {
+    QUENFA_HP_TRY(sum, lower_series(ctx, ha, hz, eps));
+  } else {
+    QUENFA_HP_TRY(sum, upper_fraction(ctx, ha, hz, eps));
+  }
+  QUENFA_HP_TRY(prefactor, gamma_prefactor(ctx, a, hz));
+  if (series) {
+    QUENFA_HP_TRY(p, ctx.mul(prefactor, sum));
+    QUENFA_HP_TRY(q, ctx.sub(one, p));
+  } else {
+    QUENFA_HP_TRY(q, ctx.mul(prefactor, sum));
+    QUENFA_HP_TRY(p, ctx.sub(one, q));
+  }
+  return CdfAndTailAt{{std::move(p), std::move(q)}, series};
+}
+
 }  // namespace
+
+Result<GammaCdfAndTail> gamma_cdf_and_tail(double x, double a, double beta) {
+  if (!valid_parameters(x, a, beta)) return Error{kInvalidParameters};
+  mpfr_prec_t bits = kTailBits;
+  for (;;) {
+    auto at = cdf_and_tail_at(HpContext(bits, false), x, a, beta);
+    if (!at) {
+      release_hp_thread_caches();
+      return Error{at.error()};
+    }
+    Hp& q = at.value().values.q;
+    // 1 - P from the series is good to about 2^-(p - 24) absolutely: Q keeps
+    // its significant bits once p exceeds kTailBits plus the bits it lost. A
+    // Q that rounds to 0 or below is deeper than the precision reaches.
+    const bool resolved = q > Hp();
+    const mpfr_prec_t needed = resolved ? kTailBits - std::min<mpfr_exp_t>(mpfr_get_exp(q.raw()), 0)
+                                        : bits + kBelowEveryDouble;
+    const bool below_every_double = !resolved && bits >= kTailBits + kBelowEveryDouble;
+    if (below_every_double) q = Hp();
+    if (!at.value().from_series || needed <= bits || below_every_double) {
+      release_hp_thread_caches();
+      return std::move(at.value().values);
+    }
+    bits = needed;
+  }
+}
 
 Result<GammaCdf> gammacdf(std::uint64_t digits, double x, double a, double beta) {
   auto result = evaluate(digits, x, a, beta);

@@ -30,4 +30,18 @@ struct GammaCdf {
 // Releases the calling thread's MPFR caches before returning.
 Result<GammaCdf> gammacdf(std::uint64_t digits, double x, double a, double beta);
 
+struct GammaCdfAndTail {
+  Hp p;  // P(a, x / beta)
+  Hp q;  // Q = 1 - P, with as many significant bits however small it is
+};
+
+// P and Q = 1 - P, each with at least 64 significant bits, whatever the
+// digits of gammacdf: for a tail probability too small for gammacdf's
+// absolute precision. x < 0 gives P = 0 and Q = 1. The continued fraction
+// gives Q directly (and P = 1 - Q); where the lower series gives P near 1, the
+// working precision is raised by the bits that 1 - P cancels, until Q keeps
+// its significant bits or proves below 2^-1100 (under every double: Q = 0
+// then). The parameter check and the error messages are gammacdf's.
+Result<GammaCdfAndTail> gamma_cdf_and_tail(double x, double a, double beta);
+
 }  // namespace quenfa::blitz

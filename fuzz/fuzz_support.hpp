@@ -70,12 +70,16 @@ inline std::string gzip(std::string_view text, std::size_t split) {
   return out;
 }
 
-// A scratch directory for the life of the process; every execution rewrites
-// the files it uses.
+// A scratch directory for the life of the process, in memory where the
+// machine has /dev/shm (a disk file system may flush a rewritten file on
+// every close); every execution rewrites the files it uses.
 class ScratchFiles {
  public:
   ScratchFiles() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quenfa_fuzz_XXXXXX").string();
+    const std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
+                                           ? std::filesystem::path("/dev/shm")
+                                           : std::filesystem::temp_directory_path();
+    std::string pattern = (base / "quenfa_fuzz_XXXXXX").string();
     FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr);
     dir_ = pattern;
   }

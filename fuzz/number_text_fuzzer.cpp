@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string>
 
 #include "fuzz_support.hpp"
 #include "quenfa/decor/number_text.hpp"

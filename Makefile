@@ -3,12 +3,17 @@ PYTHON ?= python3
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DQUENFA_BUILD_TESTS=ON -DQUENFA_BUILD_PYTHON=OFF
 
-.PHONY: demo test setup cpp-test cpp-test-asan python-install python-test bench format-check
+# Seconds per reader fuzzer: `make fuzz` runs each for FUZZ_SECONDS, the test
+# command for FUZZ_SMOKE_SECONDS.
+FUZZ_SECONDS ?= 60
+FUZZ_SMOKE_SECONDS ?= 5
+
+.PHONY: demo test setup cpp-test cpp-test-asan fuzz-build fuzz fuzz-smoke python-install python-test bench format-check
 
 demo: setup python-install
 	$(PYTHON) examples/demo.py
 
-test: setup cpp-test cpp-test-asan python-install python-test
+test: setup cpp-test cpp-test-asan fuzz-smoke python-install python-test
 
 setup:
 	@PYTHON=$(PYTHON) bash scripts/setup.sh
@@ -23,6 +28,17 @@ cpp-test-asan:
 	cmake --build build/asan -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir build/asan --output-on-failure -j $(JOBS)
+
+fuzz-build:
+	cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -G Ninja -DQUENFA_BUILD_FUZZERS=ON -DQUENFA_BUILD_PYTHON=OFF >/dev/null
+	cmake --build build/fuzz -j $(JOBS)
+
+fuzz: setup fuzz-build
+	bash fuzz/run.sh build/fuzz $(FUZZ_SECONDS)
+
+fuzz-smoke: setup fuzz-build
+	bash fuzz/run.sh build/fuzz $(FUZZ_SMOKE_SECONDS)
 
 python-install:
 	$(PYTHON) -m pip install --quiet --disable-pip-version-check --root-user-action=ignore --no-build-isolation .

@@ -15,6 +15,8 @@ apt_packages=(
   libfreetype-dev # font outlines
   libgtest-dev    # C++ tests
   r-base-core     # reference random streams in tests
+  clang           # fuzzers (libFuzzer)
+  libclang-rt-dev # libFuzzer and sanitizer runtimes for clang
 )
 
 missing=()

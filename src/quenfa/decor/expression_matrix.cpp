@@ -107,6 +107,16 @@ void rank_profile(std::span<double> x) {
 }
 
 void standardise_profile(std::span<double> x) {
+  // A profile far from unit magnitude is first scaled by a power of two, which
+  // is exact, so that its sums neither overflow (1e308 values) nor underflow
+  // (1e-200 values). Scaling commutes with every step below, so profiles that
+  // need none keep every bit.
+  double largest = 0;
+  for (double v : x) largest = std::max(largest, std::fabs(v));
+  if (largest > 0x1p400 || (largest > 0 && largest < 0x1p-400)) {
+    const int shift = -std::ilogb(largest);
+    for (double& v : x) v = std::ldexp(v, shift);
+  }
   double sum = -0.0;
   for (double v : x) sum += v;
   const double mean = sum / static_cast<double>(x.size());

@@ -33,7 +33,8 @@ Result<ExpressionMatrix> read_expression_matrix(const std::string& path);
 void rank_profile(std::span<double> x);
 
 // Centres `x` and scales it to unit length, every sum taken in column order
-// from -0.0; a constant profile becomes all zeros.
+// from -0.0; a constant profile becomes all zeros. Values of any finite
+// magnitude give finite results.
 void standardise_profile(std::span<double> x);
 
 // Sum of a[k] * b[k] in column order from -0.0: the Pearson correlation of

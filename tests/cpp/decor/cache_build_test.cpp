@@ -147,6 +147,22 @@ TEST(DecorCorrelation, RanksAreAveragedOverTies) {
   rank_profile(constant);
   standardise_profile(constant);
   EXPECT_EQ(constant, (std::vector<double>(4, 0.0)));
+
+// Sums of huge values overflowed (NaN profiles) and squares of tiny ones
+// underflowed (zeros); a profile scaled by any power of two standardises to
+// the same bits.
+TEST(DecorCorrelation, StandardisesProfilesOfAnyMagnitude) {
+  const std::vector<double> base = {13, 8, 9, 11, 9};  // centred 3 -2 -1 1 -1 (norm 4)
+  const std::vector<double> expected = {0.75, -0.5, -0.25, 0.25, -0.25};
+  for (int k : {-1060, -700, -401, 0, 401, 700, 1010}) {
+    std::vector<double> x = base;
+    for (double& v : x) v = std::ldexp(v, k);
+    standardise_profile(x);
+    EXPECT_EQ(x, expected) << "scaled by 2^" << k;
+  }
+  std::vector<double> constant(4, 1.7e308);
+  standardise_profile(constant);
+  EXPECT_EQ(constant, std::vector<double>(4, 0.0));
 }
 
 // Profiles whose standardised values are multiples of 1/4, so every product

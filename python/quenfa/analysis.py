@@ -13,7 +13,7 @@ from importlib import metadata
 import pandas as pd
 import quenfamod
 
-from .bundled import collection_path
+from .bundled import collection_path, collections
 from .readers import GeneSets, InputError, gmt_text, read_gmt, read_ranks
 
 # Engine options: Python name -> (engine keyword, value type, help for the command line).
@@ -63,7 +63,7 @@ def package_version() -> str:
         return "unknown"
 
 
-def _sha256_file(path) -> str:
+def sha256_file(path) -> str:
     digest = hashlib.sha256()
     with open(path, "rb") as handle:
         for block in iter(lambda: handle.read(1 << 20), b""):
@@ -76,7 +76,7 @@ def _ranks_dict(ranks) -> tuple[dict[str, float], dict | None]:
     if isinstance(ranks, (str, os.PathLike)):
         path = os.fspath(ranks)
         series = read_ranks(path)
-        return dict(zip(series.index, series.tolist())), {"path": path, "sha256": _sha256_file(path)}
+        return dict(zip(series.index, series.tolist())), {"path": path, "sha256": sha256_file(path)}
     if isinstance(ranks, pd.Series):
         if not ranks.index.is_unique:
             repeated = list(dict.fromkeys(ranks.index[ranks.index.duplicated()]))[:_EXAMPLES]
@@ -100,12 +100,15 @@ def _gene_sets(gene_sets) -> tuple[GeneSets, str | None, dict]:
     """The sets, the GMT path to hand to the engine (None: the sets go in memory), the input record."""
     if isinstance(gene_sets, (str, os.PathLike)):
         path = os.fspath(gene_sets)
-        bundled = collection_path(path) if not os.path.exists(path) else None
-        if bundled is not None:
+        if not os.path.exists(path):
+            bundled = collection_path(path)
+            if bundled is None:
+                raise InputError(f"{path}: no such file, and not a bundled collection "
+                                 f"({', '.join(collections())})")
             sets = read_gmt(bundled)
             return sets, None, {"collection": path, "sha256": _sha256_text(gmt_text(sets))}
         sets = read_gmt(path)
-        record = {"path": path, "sha256": _sha256_file(path)}
+        record = {"path": path, "sha256": sha256_file(path)}
         with open(path, "rb") as handle:
             gzipped = handle.read(2) == b"\x1f\x8b"
         if gzipped:  # the engine reads plain GMT only: hand the sets over in memory
@@ -118,6 +121,11 @@ def _gene_sets(gene_sets) -> tuple[GeneSets, str | None, dict]:
     raise InputError(
         "gene_sets must be a GMT path, a bundled collection name or a mapping name -> genes, "
         f"not {type(gene_sets).__name__}")
+
+
+def load_gene_sets(gene_sets) -> GeneSets:
+    """Gene sets from a GMT path, a bundled collection name or a mapping."""
+    return _gene_sets(gene_sets)[0]
 
 
 def _sha256_text(text: str) -> str:
@@ -261,7 +269,7 @@ def gsea(ranks, gene_sets, *, mode: str = "kelda", method: str = "classic", seed
     for name in ("decor_expression",):
         path = parameters.get(name)
         if path and os.path.isfile(path):
-            inputs[name] = {"path": path, "sha256": _sha256_file(path)}
+            inputs[name] = {"path": path, "sha256": sha256_file(path)}
     overlap["gene_sets_tested"] = len(frame)
     frame.attrs = {
         "parameters": parameters,

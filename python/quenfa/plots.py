@@ -5,12 +5,10 @@ from __future__ import annotations
 import math
 import os
 import tempfile
-from collections.abc import Mapping
-
 import pandas as pd
 import quenfamod
 
-from .analysis import _gene_sets, _ranks_dict
+from .analysis import _ranks_dict, load_gene_sets
 from .readers import InputError
 
 
@@ -59,7 +57,7 @@ def plot_enrichment(ranks, gene_sets_or_genes, pathway: str | None = None, path=
     else:
         if pathway is None:
             raise InputError("pathway= names the gene set to draw")
-        sets = gene_sets_or_genes if isinstance(gene_sets_or_genes, Mapping) else _gene_sets(gene_sets_or_genes)[0]
+        sets = load_gene_sets(gene_sets_or_genes)
         if pathway not in sets:
             raise InputError(f"there is no gene set named {pathway!r}")
         genes, name = list(sets[pathway]), pathway
@@ -82,7 +80,7 @@ def plot_table(result_df: pd.DataFrame, ranks, gene_sets, top: int = 10, path=No
                width_inches: float = 5.6):
     """A table of the first ``top`` rows of a :func:`gsea` result: gene ranks, NES and P-values."""
     scores, _ = _ranks_dict(ranks)
-    sets = gene_sets if isinstance(gene_sets, Mapping) else _gene_sets(gene_sets)[0]
+    sets = load_gene_sets(gene_sets)
     rows = result_df.head(top)
     if rows.empty:
         raise InputError("the result table has no rows to draw")

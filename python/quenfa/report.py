@@ -205,7 +205,7 @@ def write_report(frame: pd.DataFrame, ranks, gene_sets, folder, top: int = 10, s
     best = frame.head(top)
     plots = plot_file_names(best["pathway"])
     if not best.empty:
-        plot_table(frame, ranks, gene_sets, top=top, path=folder / "table.png", dpi=150)
+        plot_table(frame, ranks, gene_sets, top=top, path=folder / "table.png")
         (folder / "enrichment").mkdir()
     for done, (name, file) in enumerate(plots.items()):
         if stage:

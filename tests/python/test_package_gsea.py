@@ -166,7 +166,7 @@ def test_plots_inline_and_to_a_path(ranks, tmp_path):
     assert pathlib.Path(saved).read_bytes() == image.data
     genes = quenfa.read_gmt(GMT)[frame["pathway"][0]]
     assert quenfa.plot_enrichment(ranks, genes, dpi=150, title=frame["pathway"][0]).data.startswith(b"\x89PNG")
-    table = quenfa.plot_table(frame, ranks, GMT, top=5, path=tmp_path / "table.png", dpi=150)
+    table = quenfa.plot_table(frame, ranks, GMT, top=2, path=tmp_path / "table.png")
     assert table == str(tmp_path / "table.png") and pathlib.Path(table).read_bytes().startswith(b"\x89PNG")
     with pytest.raises(quenfa.InputError, match="there is no gene set named 'nope'"):
         quenfa.plot_enrichment(ranks, GMT, pathway="nope")

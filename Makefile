@@ -7,6 +7,7 @@ CMAKE_FLAGS = -G Ninja -DQUENFA_BUILD_TESTS=ON -DQUENFA_BUILD_PYTHON=OFF
 
 demo: setup python-install
 	$(PYTHON) examples/demo.py
+	$(PYTHON) -m quenfa demo -o examples/out/report --force
 
 test: setup cpp-test cpp-test-asan python-install python-test
 

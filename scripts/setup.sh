@@ -15,6 +15,7 @@ apt_packages=(
   libfreetype-dev # font outlines
   libgtest-dev    # C++ tests
   r-base-core     # reference random streams in tests
+  chromium        # the HTML report tested in a real browser
 )
 
 missing=()
@@ -42,6 +43,9 @@ py_packages=(
   "cmake:cmake>=3.20"
   "ninja:ninja"
   "png:pypng"                # reads plots back in tests
+  "pandas:pandas>=2.0"       # the quenfa package's tables
+  "tqdm:tqdm>=4.60"          # the command line's progress bar
+  "websocket:websocket-client"  # drives headless Chromium in the report tests
 )
 missing=()
 for entry in "${py_packages[@]}"; do

@@ -116,7 +116,13 @@ def _gene_sets(gene_sets) -> tuple[GeneSets, str | None, dict]:
             return sets, None, record
         return sets, path, record
     if isinstance(gene_sets, Mapping):
-        sets = gene_sets if isinstance(gene_sets, GeneSets) else GeneSets(gene_sets)
+        if isinstance(gene_sets, GeneSets):
+            sets = gene_sets
+        else:
+            for name, genes in gene_sets.items():
+                if isinstance(genes, str):
+                    raise InputError(f"gene set {name!r}: expected a list of genes, not a string")
+            sets = GeneSets({name: list(genes) for name, genes in gene_sets.items()})
         return sets, None, {"in_memory": True, "sha256": _sha256_text(gmt_text(sets))}
     raise InputError(
         "gene_sets must be a GMT path, a bundled collection name or a mapping name -> genes, "
@@ -137,10 +143,11 @@ def _overlap(scores: dict[str, float], sets: GeneSets, mode: str, min_size, max_
     blitz = mode.lower() == "blitz"
     low = min_size if min_size is not None else (5 if blitz else 1)
     high = max_size if max_size is not None else (4000 if blitz else max(len(scores) - 1, 0))
+    ranked = scores.keys()
     matched: set[str] = set()
     below = above = 0
     for genes in sets.values():
-        hits = {gene for gene in genes if gene in scores}
+        hits = ranked & genes  # distinct genes of the set in the ranked list
         matched |= hits
         below += len(hits) < low
         above += len(hits) > high

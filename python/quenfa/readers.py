@@ -17,6 +17,8 @@ import pandas as pd
 
 DUPLICATE_RULES = ("error", "first", "mean", "max_abs")
 _GZIP_MAGIC = b"\x1f\x8b"
+# ASCII white space other than the tab separator and the line end.
+_ASCII_BLANKS = " \r\x0b\x0c\x1c\x1d\x1e\x1f"
 
 
 class InputError(ValueError):
@@ -59,8 +61,8 @@ def _read_bytes(source) -> bytes:
     return data
 
 
-def _text_lines(source) -> list[str]:
-    """Lines without their line ends ("\\n" or "\\r\\n")."""
+def _text(source) -> str:
+    """The UTF-8 text of a path or buffer, without a byte order mark."""
     data = _read_bytes(source)
     name = _source_name(source)
     try:
@@ -68,8 +70,11 @@ def _text_lines(source) -> list[str]:
     except UnicodeDecodeError as error:
         line = data[: error.start].count(b"\n") + 1
         raise InputError(f"{name}, line {line}: not valid UTF-8 text") from None
-    if text.startswith("\ufeff"):
-        text = text[1:]
+    return text[1:] if text.startswith("\ufeff") else text
+
+
+def _split_lines(text: str) -> list[str]:
+    """Lines without their line ends ("\\n" or "\\r\\n")."""
     lines = text.split("\n")
     if lines and lines[-1] == "":
         lines.pop()
@@ -101,7 +106,7 @@ def read_ranks(path_or_buffer, duplicates: str = "error") -> pd.Series:
         raise InputError(
             f"duplicates must be one of {', '.join(map(repr, DUPLICATE_RULES))}, not {duplicates!r}")
     name = _source_name(path_or_buffer)
-    numbered = [(i, line) for i, line in enumerate(_text_lines(path_or_buffer), start=1)
+    numbered = [(i, line) for i, line in enumerate(_split_lines(_text(path_or_buffer)), start=1)
                 if line.strip() and not line.lstrip().startswith("#")]
     if not numbered:
         raise InputError(f"{name}: no ranked genes (the file is empty)")
@@ -173,7 +178,7 @@ def read_gmt(path_or_buffer) -> GeneSets:
     sets: dict[str, list[str]] = {}
     descriptions: dict[str, str | None] = {}
     first_line: dict[str, int] = {}
-    for lineno, line in enumerate(_text_lines(path_or_buffer), start=1):
+    for lineno, line in enumerate(_split_lines(_text(path_or_buffer)), start=1):
         if not line.strip():
             continue
         fields = line.split("\t")
@@ -186,7 +191,13 @@ def read_gmt(path_or_buffer) -> GeneSets:
             raise InputError(
                 f"{name}, line {lineno}: gene set {set_name!r} is already defined on line {first_line[set_name]}")
         first_line[set_name] = lineno
-        sets[set_name] = [gene for gene in (field.strip() for field in fields[2:]) if gene]
+        gene_text = line[len(fields[0]) + len(fields[1]) + 2:]
+        # Gene fields need trimming only where there is white space besides the tabs.
+        if gene_text.isascii() and not any(blank in gene_text for blank in _ASCII_BLANKS):
+            genes = fields[2:]
+            sets[set_name] = [gene for gene in genes if gene] if "" in genes else genes
+        else:
+            sets[set_name] = [gene for gene in (field.strip() for field in fields[2:]) if gene]
         descriptions[set_name] = fields[1] or None
     return GeneSets(sets, descriptions)
 

@@ -89,8 +89,8 @@ class _Progress:
         if self.bar is None:
             return
         if self.bar.desc != stage or self.bar.total != total:
-            self.bar.reset(total=total)
             self.bar.set_description_str(stage, refresh=False)
+            self.bar.reset(total=total)
         self.bar.n = done
         self.bar.refresh()
 
@@ -118,7 +118,7 @@ def _publish(staging: pathlib.Path, outdir: pathlib.Path) -> None:
 
 
 def _run(ranks_source, gmt, options: dict, args, duplicates: str = "error") -> None:
-    outdir = pathlib.Path(args.outdir)
+    outdir = pathlib.Path(args.outdir).resolve()
     _check_outdir(outdir, args.force)
     if args.top < 0:
         raise UsageError("--top must be 0 or more")

@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import gzip
 import hashlib
 import math
 import os
@@ -96,6 +97,26 @@ def _ranks_dict(ranks) -> tuple[dict[str, float], dict | None]:
     return scores, None
 
 
+_GMT_CACHE: dict[str, GeneSets] = {}  # SHA-256 of a file -> its sets, most recently used last
+_GMT_CACHE_SIZE = 4
+
+
+def _read_gmt_file(path) -> tuple[GeneSets, str]:
+    """The sets of a GMT file and the file's SHA-256.
+
+    The sets of the last few files are kept, keyed by content, so that analyses
+    of many lists against one file read it once. They are shared: read only.
+    """
+    digest = sha256_file(path)
+    sets = _GMT_CACHE.pop(digest, None)
+    if sets is None:
+        sets = read_gmt(path)
+    _GMT_CACHE[digest] = sets
+    while len(_GMT_CACHE) > _GMT_CACHE_SIZE:
+        del _GMT_CACHE[next(iter(_GMT_CACHE))]
+    return sets, digest
+
+
 def _gene_sets(gene_sets) -> tuple[GeneSets, str | None, dict]:
     """The sets, the GMT path to hand to the engine (None: the sets go in memory), the input record."""
     if isinstance(gene_sets, (str, os.PathLike)):
@@ -105,10 +126,13 @@ def _gene_sets(gene_sets) -> tuple[GeneSets, str | None, dict]:
             if bundled is None:
                 raise InputError(f"{path}: no such file, and not a bundled collection "
                                  f"({', '.join(collections())})")
-            sets = read_gmt(bundled)
-            return sets, None, {"collection": path, "sha256": _sha256_text(gmt_text(sets))}
-        sets = read_gmt(path)
-        record = {"path": path, "sha256": sha256_file(path)}
+            sets, _ = _read_gmt_file(bundled)
+            # The bundled files hold canonical GMT text, so this is the digest of gmt_text(sets).
+            with gzip.open(bundled, "rb") as handle:
+                text_digest = hashlib.sha256(handle.read()).hexdigest()
+            return sets, None, {"collection": path, "sha256": text_digest}
+        sets, digest = _read_gmt_file(path)
+        record = {"path": path, "sha256": digest}
         with open(path, "rb") as handle:
             gzipped = handle.read(2) == b"\x1f\x8b"
         if gzipped:  # the engine reads plain GMT only: hand the sets over in memory

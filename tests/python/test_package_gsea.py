@@ -170,3 +170,15 @@ def test_plots_inline_and_to_a_path(ranks, tmp_path):
     assert table == str(tmp_path / "table.png") and pathlib.Path(table).read_bytes().startswith(b"\x89PNG")
     with pytest.raises(quenfa.InputError, match="there is no gene set named 'nope'"):
         quenfa.plot_enrichment(ranks, GMT, pathway="nope")
+
+
+def test_a_rewritten_gmt_file_is_read_again(tmp_path):
+    ranks = {f"g{i}": float(20 - i) for i in range(20)}
+    path = tmp_path / "sets.gmt"
+    path.write_text("S\tfirst\tg0\tg1\tg2\n")
+    first = quenfa.gsea(ranks, path, mode="simple", nperm_simple=50, seed=1)
+    path.write_text("S\tsecond\tg17\tg18\tg19\tg3\n")
+    second = quenfa.gsea(ranks, path, mode="simple", nperm_simple=50, seed=1)
+    assert (first["description"][0], first["size"][0]) == ("first", 3)
+    assert (second["description"][0], second["size"][0]) == ("second", 4)
+    assert first.attrs["inputs"]["gene_sets"]["sha256"] != second.attrs["inputs"]["gene_sets"]["sha256"]

@@ -138,7 +138,8 @@ dl { display: grid; grid-template-columns: max-content auto; gap: 0.1em 1em; fon
 dt { font-weight: 600; } dd { margin: 0; }
 #filter { width: 22em; margin: 0.5em 0; padding: 0.2em; }
 .plots { display: flex; flex-wrap: wrap; gap: 1em; }
-.plots figure { margin: 0; } .plots img { width: 450px; }
+.plots figure { margin: 0; width: 450px; } .plots img { width: 450px; }
+figcaption { font-size: 0.85em; }
 .table-plot { max-width: 900px; width: 100%; }
 """
 
@@ -166,9 +167,11 @@ def write_index_html(frame: pd.DataFrame, path, plots: dict[str, str], has_table
     for role, record in attrs["inputs"].items():
         where = record.get("path") or record.get("collection") or "in memory"
         inputs[role] = f"{where} (SHA-256 {record['sha256']})"
+    described = dict(zip(frame["pathway"], frame["description"])) if "description" in frame else {}
     figures = "".join(
         f'<figure id="plot-{html.escape(file)}"><img src="enrichment/{html.escape(file)}" '
-        f'alt="enrichment plot of {html.escape(name)}"></figure>' for name, file in plots.items())
+        f'alt="enrichment plot of {html.escape(name)}"><figcaption>{html.escape(name)} '
+        f'{html.escape(described.get(name, ""))}</figcaption></figure>' for name, file in plots.items())
     page = f"""<!DOCTYPE html>
 <html lang="en"><head><meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1">

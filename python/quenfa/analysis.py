@@ -241,6 +241,46 @@ def _results_frame(records: list[dict], sets: GeneSets) -> pd.DataFrame:
     return frame.reset_index(drop=True)
 
 
+def check_engine_options(engine_options: dict, caller: str) -> None:
+    unknown = sorted(set(engine_options) - set(ENGINE_OPTIONS))
+    if unknown:
+        raise TypeError(f"{caller}() got unexpected keyword arguments: {', '.join(unknown)}")
+
+
+def draw_seed(mode) -> int:
+    """The seed of a call made with seed=None: the blitz engine's unset seed is 0; the other
+    engines draw one, which is drawn here instead so that it can be recorded."""
+    return 0 if str(mode).lower() == "blitz" else secrets.randbelow(2**32)
+
+
+def analyse(scores: dict[str, float], sets: GeneSets, gmt_path: str | None, parameters: dict,
+            progress=None) -> tuple[pd.DataFrame, dict]:
+    """One engine run of ``scores`` against ``sets`` with every option in ``parameters``.
+
+    ``gmt_path`` is a file holding ``sets`` for the engine to read, or None to write one.
+    Returns the result frame (without attrs) and the overlap record.
+    """
+    overlap = _overlap(scores, sets, str(parameters["mode"]), parameters["min_size"], parameters["max_size"])
+    options = {ENGINE_OPTIONS[name][0]: value for name, value in parameters.items() if value is not None}
+    if gmt_path is not None:
+        records = _call_engine(quenfamod.run_gsea_py, (scores, gmt_path), options, progress)
+    else:
+        records = _run_on_sets(scores, sets, options, progress)
+    frame = _results_frame(records, sets)
+    overlap["gene_sets_tested"] = len(frame)
+    return frame, overlap
+
+
+def file_inputs(parameters: dict) -> dict:
+    """The input files named by options, with their SHA-256."""
+    inputs = {}
+    for name in ("decor_expression",):
+        path = parameters.get(name)
+        if path and os.path.isfile(path):
+            inputs[name] = {"path": path, "sha256": sha256_file(path)}
+    return inputs
+
+
 def gsea(ranks, gene_sets, *, mode: str = "kelda", method: str = "classic", seed: int | None = None,
          nproc: int | None = None, min_size: int | None = None, max_size: int | None = None,
          nperm_simple: int | None = None, nperm: int | None = None, eps: float | None = None,
@@ -266,9 +306,7 @@ def gsea(ranks, gene_sets, *, mode: str = "kelda", method: str = "classic", seed
     input file; for sets in memory, of their canonical GMT text) and ``overlap``
     (how many ranked genes are in any set, how many sets the size bounds drop).
     """
-    unknown = sorted(set(engine_options) - set(ENGINE_OPTIONS))
-    if unknown:
-        raise TypeError(f"gsea() got unexpected keyword arguments: {', '.join(unknown)}")
+    check_engine_options(engine_options, "gsea")
     given = dict(mode=mode, method=method, seed=seed, nproc=nproc, min_size=min_size, max_size=max_size,
                  nperm_simple=nperm_simple, nperm=nperm, eps=eps, score_type=score_type, gsea_param=gsea_param,
                  sample_size=sample_size, gpu=gpu, **engine_options)
@@ -279,29 +317,15 @@ def gsea(ranks, gene_sets, *, mode: str = "kelda", method: str = "classic", seed
     sets, gmt_path, sets_record = _gene_sets(gene_sets)
     if not sets:
         raise InputError("there are no gene sets to test")
-    overlap = _overlap(scores, sets, str(mode), min_size, max_size)
+    if parameters["seed"] is None:
+        parameters["seed"] = draw_seed(mode)
     if progress:
         progress("reading", 1, 1)
-
-    if parameters["seed"] is None:
-        # The blitz engine's unset seed is 0; the other engines draw one, which is drawn here
-        # instead so that it can be recorded.
-        parameters["seed"] = 0 if str(mode).lower() == "blitz" else secrets.randbelow(2**32)
-    options = {ENGINE_OPTIONS[name][0]: value for name, value in parameters.items() if value is not None}
-    if gmt_path is not None:
-        records = _call_engine(quenfamod.run_gsea_py, (scores, gmt_path), options, progress)
-    else:
-        records = _run_on_sets(scores, sets, options, progress)
-
-    frame = _results_frame(records, sets)
+    frame, overlap = analyse(scores, sets, gmt_path, parameters, progress)
     inputs = {"gene_sets": sets_record}
     if ranks_record:
         inputs["ranks"] = ranks_record
-    for name in ("decor_expression",):
-        path = parameters.get(name)
-        if path and os.path.isfile(path):
-            inputs[name] = {"path": path, "sha256": sha256_file(path)}
-    overlap["gene_sets_tested"] = len(frame)
+    inputs.update(file_inputs(parameters))
     frame.attrs = {
         "parameters": parameters,
         "seed": parameters["seed"],

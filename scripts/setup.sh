@@ -46,6 +46,8 @@ py_packages=(
   "pandas:pandas>=2.0"       # the quenfa package's tables
   "tqdm:tqdm>=4.60"          # the command line's progress bar
   "websocket:websocket-client"  # drives headless Chromium in the report tests
+  "distributed:dask[distributed]"  # gsea_many on a cluster (optional extra `dask`)
+  "pyarrow:pyarrow"          # Parquet signature tables (optional extra `parquet`)
 )
 missing=()
 for entry in "${py_packages[@]}"; do

@@ -8,6 +8,7 @@ and renamed into it, so it appears whole or not at all.
 from __future__ import annotations
 
 import argparse
+import contextlib
 import os
 import pathlib
 import shutil
@@ -15,11 +16,13 @@ import sys
 import tempfile
 
 from .analysis import ENGINE_OPTIONS, gsea, load_gene_sets, sha256_file
+from .many import ERROR_RULES, gsea_many
 from .bundled import DEMO_GENE_SETS, DEMO_RANKS, collections
 from .readers import DUPLICATE_RULES, InputError, read_ranks
-from .report import overlap_summary, write_report
+from .report import overlap_summary, write_many_report, write_report
 
 EXIT_BAD_INPUT = 2
+EXIT_SOME_FAILED = 3  # run-many: the report holds the signatures that did not fail
 EXIT_INTERRUPTED = 130
 _CHOICES = {
     "mode": ("kelda", "multilevel", "simple", "blitz"),
@@ -51,10 +54,11 @@ def _add_engine_options(parser: argparse.ArgumentParser) -> None:
             group.add_argument(flag, dest=name, type=kind, default=None, metavar=name.upper(), help=help_text)
 
 
-def _add_output_options(parser: argparse.ArgumentParser, required: bool) -> None:
+def _add_output_options(parser: argparse.ArgumentParser, required: bool, plots: bool = True) -> None:
     parser.add_argument("-o", "--outdir", required=required, default=None if required else "quenfa-demo",
                         help="output folder" + ("" if required else " (default: quenfa-demo)"))
-    parser.add_argument("--top", type=int, default=10, metavar="N", help="gene sets plotted (default 10)")
+    if plots:
+        parser.add_argument("--top", type=int, default=10, metavar="N", help="gene sets plotted (default 10)")
     parser.add_argument("--force", action="store_true", help="replace an existing non-empty output folder")
     parser.add_argument("-q", "--quiet", action="store_true", help="print nothing but errors")
 
@@ -69,6 +73,21 @@ def build_parser() -> argparse.ArgumentParser:
                      help="what to do with genes listed twice in RANKS (default: error)")
     _add_output_options(run, required=True)
     _add_engine_options(run)
+    many = commands.add_parser(
+        "run-many", help="analyse many ranked lists (columns of a table) against gene sets",
+        epilog=f"Exit status {EXIT_SOME_FAILED}: some signatures failed (named on standard error); "
+               "the report holds the others.")
+    many.add_argument("table", help="genes x signatures: .tsv, .csv (optionally gzipped) or .parquet; "
+                                    "the first column names the genes, empty cells are genes not measured")
+    many.add_argument("gmt", help="gene sets: a GMT file or a bundled collection (" + ", ".join(collections()) + ")")
+    many.add_argument("--scheduler", metavar="ADDRESS",
+                      help="address of a running Dask scheduler (default: the local cores)")
+    many.add_argument("--connect-timeout", type=float, default=30, metavar="SECONDS",
+                      help="how long to wait for the scheduler (default 30)")
+    many.add_argument("--errors", choices=ERROR_RULES, default="report",
+                      help="a failing signature: report it and keep the others (default), or stop")
+    _add_output_options(many, required=True, plots=False)
+    _add_engine_options(many)
     demo = commands.add_parser("demo", help="the bundled demo: T-ALL versus B-ALL against 300 GO sets")
     _add_output_options(demo, required=False)
     commands.add_parser("collections", help="list the bundled gene set collections")
@@ -117,11 +136,12 @@ def _publish(staging: pathlib.Path, outdir: pathlib.Path) -> None:
         os.rename(staging, outdir)  # also replaces an empty folder
 
 
-def _run(ranks_source, gmt, options: dict, args, duplicates: str = "error") -> None:
+@contextlib.contextmanager
+def _output_folder(args):
+    """The folder to write into, renamed to OUTDIR once the body has filled it; with the
+    run's temporary files inside it, and the progress bar. Removed when the body fails."""
     outdir = pathlib.Path(args.outdir).resolve()
     _check_outdir(outdir, args.force)
-    if args.top < 0:
-        raise UsageError("--top must be 0 or more")
     progress = _Progress(enabled=not args.quiet and sys.stderr.isatty())
     outdir.parent.mkdir(parents=True, exist_ok=True)
     staging = pathlib.Path(tempfile.mkdtemp(prefix=f".{outdir.name}.tmp-", dir=outdir.parent))
@@ -132,11 +152,7 @@ def _run(ranks_source, gmt, options: dict, args, duplicates: str = "error") -> N
     tempfile.tempdir = str(staging / ".work")  # temporary files of the run go with the folder
     try:
         os.mkdir(tempfile.tempdir)
-        progress("reading", 0, 1)
-        ranks = read_ranks(ranks_source, duplicates=duplicates)
-        frame = gsea(ranks, gmt, progress=progress, **options)
-        frame.attrs["inputs"]["ranks"] = {"path": os.fspath(ranks_source), "sha256": sha256_file(ranks_source)}
-        write_report(frame, ranks, load_gene_sets(gmt), staging, top=args.top, stage=progress)
+        yield staging, progress
         progress("writing", 1, 1)
         os.rmdir(tempfile.tempdir)
         tempfile.tempdir = previous_tempdir
@@ -147,9 +163,50 @@ def _run(ranks_source, gmt, options: dict, args, duplicates: str = "error") -> N
         raise
     finally:
         progress.close()
+
+
+def _run(ranks_source, gmt, options: dict, args, duplicates: str = "error") -> None:
+    if args.top < 0:
+        raise UsageError("--top must be 0 or more")
+    with _output_folder(args) as (staging, progress):
+        progress("reading", 0, 1)
+        ranks = read_ranks(ranks_source, duplicates=duplicates)
+        frame = gsea(ranks, gmt, progress=progress, **options)
+        frame.attrs["inputs"]["ranks"] = {"path": os.fspath(ranks_source), "sha256": sha256_file(ranks_source)}
+        write_report(frame, ranks, load_gene_sets(gmt), staging, top=args.top, stage=progress)
     if not args.quiet:
         print(f"quenfa: {overlap_summary(frame)}")
-        print(f"quenfa: seed {frame.attrs['seed']}; report {outdir / 'index.html'}")
+        print(f"quenfa: seed {frame.attrs['seed']}; report {pathlib.Path(args.outdir).resolve() / 'index.html'}")
+
+
+def _run_many(args, options: dict) -> int:
+    client = None
+    if args.scheduler:
+        try:
+            from distributed import Client
+        except ImportError:
+            raise UsageError("--scheduler needs dask.distributed: pip install 'quenfa[dask]'") from None
+        try:
+            client = Client(args.scheduler, timeout=args.connect_timeout)
+        except OSError as error:
+            raise UsageError(f"cannot reach the Dask scheduler at {args.scheduler}: {error}") from None
+    try:
+        with _output_folder(args) as (staging, progress):
+            progress("reading", 0, 1)
+            frame = gsea_many(args.table, args.gmt, client=client, errors=args.errors, progress=progress,
+                              **options)
+            write_many_report(frame, staging)
+    finally:
+        if client is not None:
+            client.close()
+    failed = frame.attrs["failed"]
+    for name, reason in failed.items():
+        print(f"quenfa: signature {name} failed: {reason}", file=sys.stderr)
+    if not args.quiet:
+        done = len(frame.attrs["signatures"]) - len(failed)
+        print(f"quenfa: {done} of {len(frame.attrs['signatures'])} signatures analysed; seed {frame.attrs['seed']}; "
+              f"report {pathlib.Path(args.outdir).resolve() / 'index.html'}")
+    return EXIT_SOME_FAILED if failed else 0
 
 
 def main(argv=None) -> int:
@@ -163,6 +220,8 @@ def main(argv=None) -> int:
             _run(DEMO_RANKS, str(DEMO_GENE_SETS), {"seed": DEMO_SEED}, args)
             return 0
         options = {name: getattr(args, name) for name in ENGINE_OPTIONS if getattr(args, name) is not None}
+        if args.command == "run-many":
+            return _run_many(args, options)
         _run(args.ranks, args.gmt, options, args, duplicates=args.duplicates)
         return 0
     except KeyboardInterrupt:

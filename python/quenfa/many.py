@@ -42,7 +42,7 @@ def signature_seed(call_seed: int, name: str) -> int:
     return int.from_bytes(hashlib.sha256(message).digest()[:8], "big") & SEED_MASK
 
 
-class SignatureError(Exception):
+class SignatureError(RuntimeError):
     """A signature whose analysis failed; ``signature`` names it, ``__cause__`` is the failure."""
 
     def __init__(self, signature: str, reason: str):

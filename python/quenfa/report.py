@@ -216,3 +216,106 @@ def write_report(frame: pd.DataFrame, ranks, gene_sets, folder, top: int = 10, s
         plot_enrichment(ranks, gene_sets, pathway=name, path=folder / "enrichment" / file, dpi=150,
                         title=name)
     write_index_html(frame, folder / "index.html", plots, has_table_plot=not best.empty)
+
+
+# ----------------------------------------------------------------------------------------------
+# Many signatures: one long table, a file per signature, and a heat map of NES
+
+HEATMAP_PATHWAYS = 40
+HEATMAP_SIGNATURES = 500
+SIGNIFICANT_PADJ = 0.05
+_NES_SCALE = 3.0  # |NES| at which the colour saturates
+
+_MANY_STYLE = """
+.heatmap { border-collapse: collapse; font-size: 0.75em; }
+.heatmap td { width: 1.6em; height: 1.4em; padding: 0; border: 1px solid #fff; text-align: center; }
+.heatmap th { font-weight: normal; padding: 0 0.4em; white-space: nowrap; border-bottom: none; }
+.heatmap thead th { writing-mode: vertical-rl; transform: rotate(180deg); text-align: left; max-height: 18em;
+  overflow: hidden; }
+.legend span { display: inline-block; width: 2em; height: 1em; vertical-align: middle; }
+"""
+
+
+def _nes_colour(nes: float) -> str:
+    """Blue (negative) to white to red (positive), saturated at |NES| = _NES_SCALE; grey for NA."""
+    if math.isnan(nes):
+        return "#e0e0e0"
+    t = min(abs(nes) / _NES_SCALE, 1.0)
+    fade = round(255 * (1 - t))
+    return f"rgb(255,{fade},{fade})" if nes > 0 else f"rgb({fade},{fade},255)"
+
+
+def _heatmap_pathways(frame: pd.DataFrame) -> list[str]:
+    """The pathways with the smallest adjusted P-value in any signature, best first."""
+    best = frame.dropna(subset=["padj"]).groupby("pathway")["padj"].min()
+    return best.sort_values(kind="stable").index[:HEATMAP_PATHWAYS].tolist() if len(best) else []
+
+
+def _heatmap(frame: pd.DataFrame, signatures: list[str], files: dict[str, str]) -> str:
+    pathways = _heatmap_pathways(frame)
+    if not pathways:
+        return "<p>No gene set has an adjusted P-value.</p>"
+    cells = frame.set_index(["signature", "pathway"])[["nes", "padj"]]
+    lookup = {key: (nes, padj) for key, nes, padj in zip(cells.index, cells["nes"], cells["padj"])}
+    head = "<th></th>" + "".join(f"<th>{html.escape(p)}</th>" for p in pathways)
+    rows = []
+    for name in signatures[:HEATMAP_SIGNATURES]:
+        row = [f'<th><a href="signatures/{html.escape(files[name])}">{html.escape(name)}</a></th>']
+        for pathway in pathways:
+            nes, padj = lookup.get((name, pathway), (math.nan, math.nan))
+            significant = not math.isnan(padj) and padj < SIGNIFICANT_PADJ
+            row.append(f'<td style="background:{_nes_colour(nes)}" '
+                       f'title="{html.escape(name)} / {html.escape(pathway)}: NES {_number(nes)}, padj {_number(padj)}"'
+                       f'{" class=sig" if significant else ""}>{"&#9679;" if significant else ""}</td>')
+        rows.append("<tr>" + "".join(row) + "</tr>")
+    shown = min(len(signatures), HEATMAP_SIGNATURES)
+    note = (f"<p>First {shown} of {len(signatures)} signatures; results.tsv has them all.</p>"
+            if shown < len(signatures) else "")
+    return (f'{note}<table class="heatmap"><thead><tr>{head}</tr></thead>\n<tbody>\n'
+            + "\n".join(rows) + "\n</tbody></table>")
+
+
+def write_many_report(frame: pd.DataFrame, folder) -> None:
+    """results.tsv (all signatures), signatures/<name>.tsv, params.json and index.html into ``folder``."""
+    attrs = frame.attrs
+    write_results_tsv(frame, folder / "results.tsv")
+    with open(folder / "params.json", "w", encoding="utf-8") as handle:
+        json.dump(attrs, handle, indent=2, sort_keys=True)
+        handle.write("\n")
+    analysed = [name for name in attrs["signatures"] if name not in attrs["failed"]]
+    files = {name: file[: -len(".png")] + ".tsv" for name, file in plot_file_names(analysed).items()}
+    (folder / "signatures").mkdir()
+    for name, rows in frame.groupby("signature", sort=False):
+        write_results_tsv(rows.drop(columns="signature"), folder / "signatures" / files[name])
+    parameters = {k: v for k, v in attrs["parameters"].items() if v is not None}
+    inputs = {}
+    for role, record in attrs["inputs"].items():
+        where = record.get("path") or record.get("collection") or "in memory"
+        inputs[role] = f"{where} (SHA-256 {record['sha256']})"
+    failed = "".join(f"<li>{html.escape(name)}: {html.escape(reason)}</li>" for name, reason in attrs["failed"].items())
+    links = "".join(f'<li><a href="signatures/{html.escape(files[name])}">{html.escape(name)}</a> '
+                    f'({attrs["overlap"][name]["gene_sets_tested"]} gene sets tested, seed {attrs["seeds"][name]})</li>'
+                    for name in analysed)
+    legend = "".join(f'<span style="background:{_nes_colour(v)}"></span> {v:g} ' for v in (-3, -1.5, 0, 1.5, 3))
+    page = f"""<!DOCTYPE html>
+<html lang="en"><head><meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>quenfa report: {len(attrs["signatures"])} signatures</title><style>{_STYLE}{_MANY_STYLE}</style></head>
+<body>
+<h1>Gene set enrichment of {len(attrs["signatures"])} signatures</h1>
+<p>{len(analysed)} analysed, {len(attrs["failed"])} failed; run on {html.escape(attrs["scheduler"])}.</p>
+<h2>Run</h2>
+{_definition_list({"quenfa version": attrs["version"], **parameters})}
+<h2>Inputs</h2>
+{_definition_list(inputs)}
+{f'<h2>Failed signatures</h2><ul id="failed">{failed}</ul>' if failed else ''}
+<h2>Normalised enrichment scores</h2>
+<p>The {HEATMAP_PATHWAYS} gene sets with the smallest adjusted P-value in any signature; &#9679; marks
+padj &lt; {SIGNIFICANT_PADJ}. NES colour: <span class="legend">{legend}</span></p>
+{_heatmap(frame, analysed, files)}
+<h2>Signatures</h2>
+<ul id="signatures">{links}</ul>
+</body></html>
+"""
+    with open(folder / "index.html", "w", encoding="utf-8") as handle:
+        handle.write(page)

@@ -18,6 +18,7 @@ import threading
 import uuid
 from collections.abc import Callable, Mapping
 
+import numpy as np
 import pandas as pd
 
 from .analysis import (ENGINE_OPTIONS, _gene_sets, _ranks_dict, analyse, check_engine_options, file_inputs,
@@ -67,6 +68,25 @@ def _table_separator(path: str) -> str:
     return "," if stem.lower().endswith(".csv") else "\t"
 
 
+def _numbers(path: str, name, column: pd.Series) -> np.ndarray:
+    """A column of number texts as float64; missing cells are NaN, anything else is an error naming the cell."""
+    texts = column.to_numpy(dtype=object)
+    missing = column.isna().to_numpy()
+    values = np.full(len(texts), np.nan)
+    try:
+        values[~missing] = texts[~missing].astype(str).astype(np.float64)
+        return values
+    except ValueError:
+        pass
+    for row in np.flatnonzero(~missing):  # find the cell at fault
+        try:
+            values[row] = float(texts[row])
+        except ValueError:
+            raise InputError(f"{path}: signature {name!r}, gene {column.index[row]}: not a number: "
+                             f"{texts[row]!r}") from None
+    return values
+
+
 def read_signatures(path) -> pd.DataFrame:
     """Read a genes x signatures table: TSV/CSV (optionally gzipped) or Parquet.
 
@@ -86,20 +106,17 @@ def read_signatures(path) -> pd.DataFrame:
             frame = frame.set_index(frame.columns[0])
     else:
         separator = _table_separator(path)
-        try:
-            header = pd.read_csv(path, sep=separator, nrows=0)
-            frame = pd.read_csv(path, sep=separator, index_col=0, dtype={header.columns[0]: str},
-                                float_precision="round_trip")
+        try:  # cells as text, converted below exactly (correctly rounded) whatever the pandas version
+            frame = pd.read_csv(path, sep=separator, index_col=0, dtype=str)
         except (pd.errors.ParserError, pd.errors.EmptyDataError, UnicodeDecodeError, IndexError) as error:
             raise InputError(f"{path}: not a genes x signatures table ({' '.join(str(error).split())})") from None
+        frame = pd.DataFrame({name: _numbers(path, name, frame.iloc[:, i]) for i, name in enumerate(frame.columns)},
+                             index=frame.index, columns=frame.columns)
     if frame.shape[1] == 0:
         raise InputError(f"{path}: no signature columns")
-    for name in frame.columns:
-        if frame[name].dtype == object:
-            values = pd.to_numeric(frame[name], errors="coerce")
-            bad = values.isna() & frame[name].notna()
-            gene = frame.index[bad.to_numpy()][0]
-            raise InputError(f"{path}: signature {name!r}, gene {gene}: not a number: {frame[name][bad].iloc[0]!r}")
+    for i, name in enumerate(frame.columns):
+        if not pd.api.types.is_numeric_dtype(frame.iloc[:, i]):
+            _numbers(path, name, frame.iloc[:, i].astype(str))
     if frame.index.isna().any():
         raise InputError(f"{path}: a row has no gene identifier")
     frame.index = frame.index.astype(str)

@@ -196,7 +196,8 @@ def _dask_task(shared: tuple[str, GeneSets], ranks, parameters: dict):
 
 
 def _run_local(jobs, sets, gmt_path, progress) -> dict[int, object]:
-    """Run every job on a pool of threads, one per core; outcome per index (frame pair or exception).
+    """Run every job on a pool of threads, one per core; outcome per index (frame pair or exception);
+    progress() after each one.
 
     The extension releases the GIL while an engine works, so the analyses run side by side;
     each one uses the worker pool as its own nproc asks. On Ctrl-C no new signature starts,
@@ -233,7 +234,7 @@ def _run_local(jobs, sets, gmt_path, progress) -> dict[int, object]:
                 index = running.pop(future)
                 error = future.exception()
                 outcomes[index] = error if error is not None else future.result()
-                progress(len(outcomes))
+                progress()
     except BaseException:
         cancelled.set()
         executor.shutdown(wait=True, cancel_futures=True)
@@ -262,7 +263,7 @@ def _run_dask(client, jobs, sets, progress) -> dict[int, object]:
                 outcomes[index] = future.result()
             elif future.status == "error":
                 outcomes[index] = future.exception()
-            progress(len(outcomes))
+            progress()
         return outcomes
     finally:
         client.cancel(list(futures) + [shared])
@@ -334,15 +335,23 @@ def gsea_many(signatures, gene_sets, *, client=None, seed: int | None = None, np
     if not sets:
         raise InputError("there are no gene sets to test")
     seeds = {name: signature_seed(call_seed, name) for name, _ in items}
-    jobs = ((index, ranks, {**parameters, "seed": seeds[name]}) for index, (name, ranks) in enumerate(items))
+    jobs = [(index, ranks, {**parameters, "seed": seeds[name]}) for index, (name, ranks) in enumerate(items)]
+    # A decor cache that is missing is built by the first analysis that needs it: run one
+    # signature alone first, so that the others read the cache instead of each building it.
+    waves = [jobs[:1], jobs[1:]] if str(parameters["method"]).lower() == "decor" and len(jobs) > 1 else [jobs]
 
     total = len(items)
+    done = 0
 
-    def report(done: int) -> None:
+    def report() -> None:
+        nonlocal done
+        done += 1
         if progress:
             progress("signatures", done, total)
 
-    report(0)
+    if progress:
+        progress("signatures", 0, total)
+    outcomes: dict[int, object] = {}
     if client is None:
         staged = None
         if gmt_path is None:  # sets in memory or gzipped: one GMT file for the whole call
@@ -351,12 +360,14 @@ def gsea_many(signatures, gene_sets, *, client=None, seed: int | None = None, np
                 staged.write(gmt_text(sets))
             gmt_path = staged.name
         try:
-            outcomes = _run_local(jobs, sets, gmt_path, report)
+            for wave in waves:
+                outcomes.update(_run_local(wave, sets, gmt_path, report))
         finally:
             if staged is not None:
                 os.unlink(staged.name)
     else:
-        outcomes = _run_dask(client, jobs, sets, report)
+        for wave in waves:
+            outcomes.update(_run_dask(client, wave, sets, report))
 
     names = [name for name, _ in items]
     lost = [names[i] for i in range(total) if i not in outcomes or _lost(outcomes[i])]

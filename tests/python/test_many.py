@@ -63,8 +63,11 @@ def test_signature_seed_rule_is_pinned():
 @pytest.mark.parametrize("options, nproc", [
     (SIMPLE, 0),
     ({"mode": "blitz", "blitz_anchors": 10, "blitz_accuracy": 20, "min_size": 15, "max_size": 500}, 1),
-], ids=["simple", "blitz nproc=1"])
-def test_local_rows_equal_single_runs(table, options, nproc):
+    ({**SIMPLE, "method": "decor", "decor_expression": str(EXAMPLES / "expression_demo.tsv.gz")}, 0),
+], ids=["simple", "blitz nproc=1", "decor, cache built by the call"])
+def test_local_rows_equal_single_runs(table, tmp_path, options, nproc):
+    if options.get("method") == "decor":
+        options = {**options, "decor_cache": str(tmp_path / "cache.tsv.gz")}
     result = quenfa.gsea_many(table, GMT, seed=42, nproc=nproc, **options)
     assert list(result.columns) == ["signature", *quenfa.gsea(table["sig 0"], GMT, seed=1, **SIMPLE).columns]
     assert result.attrs["signatures"] == list(table.columns) and result.attrs["failed"] == {}

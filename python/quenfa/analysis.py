@@ -271,9 +271,9 @@ def analyse(scores: dict[str, float], sets: GeneSets, gmt_path: str | None, para
     return frame, overlap
 
 
-def file_inputs(parameters: dict) -> dict:
-    """The input files named by options, with their SHA-256."""
-    inputs = {}
+def inputs_record(sets_record: dict, parameters: dict, **records) -> dict:
+    """attrs["inputs"]: the gene sets, the other inputs given, and the files named by options."""
+    inputs = {"gene_sets": sets_record, **{role: record for role, record in records.items() if record}}
     for name in ("decor_expression",):
         path = parameters.get(name)
         if path and os.path.isfile(path):
@@ -322,10 +322,7 @@ def gsea(ranks, gene_sets, *, mode: str = "kelda", method: str = "classic", seed
     if progress:
         progress("reading", 1, 1)
     frame, overlap = analyse(scores, sets, gmt_path, parameters, progress)
-    inputs = {"gene_sets": sets_record}
-    if ranks_record:
-        inputs["ranks"] = ranks_record
-    inputs.update(file_inputs(parameters))
+    inputs = inputs_record(sets_record, parameters, ranks=ranks_record)
     frame.attrs = {
         "parameters": parameters,
         "seed": parameters["seed"],

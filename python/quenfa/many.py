@@ -21,7 +21,7 @@ from collections.abc import Callable, Mapping
 import numpy as np
 import pandas as pd
 
-from .analysis import (ENGINE_OPTIONS, _gene_sets, _ranks_dict, analyse, check_engine_options, file_inputs,
+from .analysis import (ENGINE_OPTIONS, _gene_sets, _ranks_dict, analyse, check_engine_options, inputs_record,
                        package_version, sha256_file)
 from .readers import GeneSets, InputError, gmt_text
 
@@ -388,10 +388,7 @@ def gsea_many(signatures, gene_sets, *, client=None, seed: int | None = None, np
         frame.insert(0, "signature", name)
         frames.append(frame)
     result = pd.concat(frames, ignore_index=True)
-    inputs = {"gene_sets": sets_record}
-    if signatures_record:
-        inputs["signatures"] = signatures_record
-    inputs.update(file_inputs(parameters))
+    inputs = inputs_record(sets_record, parameters, signatures=signatures_record)
     result.attrs = {
         "parameters": parameters,
         "seed": call_seed,

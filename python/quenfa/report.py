@@ -156,17 +156,23 @@ def _overlap_text(overlap: dict) -> str:
             f"{overlap['gene_sets_above_max_size']} above the maximum size {overlap['max_size']})")
 
 
+def _run_and_inputs(attrs: dict) -> str:
+    """The Run (version, options set) and Inputs (where from, SHA-256) sections of a report."""
+    parameters = {k: v for k, v in attrs["parameters"].items() if v is not None}
+    inputs = {}
+    for role, record in attrs["inputs"].items():
+        where = record.get("path") or record.get("collection") or "in memory"
+        inputs[role] = f"{where} (SHA-256 {record['sha256']})"
+    return (f'<h2>Run</h2>\n{_definition_list({"quenfa version": attrs["version"], **parameters})}\n'
+            f"<h2>Inputs</h2>\n{_definition_list(inputs)}")
+
+
 def overlap_summary(frame: pd.DataFrame) -> str:
     return _overlap_text(frame.attrs["overlap"])
 
 
 def write_index_html(frame: pd.DataFrame, path, plots: dict[str, str], has_table_plot: bool) -> None:
     attrs = frame.attrs
-    parameters = {k: v for k, v in attrs["parameters"].items() if v is not None}
-    inputs = {}
-    for role, record in attrs["inputs"].items():
-        where = record.get("path") or record.get("collection") or "in memory"
-        inputs[role] = f"{where} (SHA-256 {record['sha256']})"
     described = dict(zip(frame["pathway"], frame["description"])) if "description" in frame else {}
     figures = "".join(
         f'<figure id="plot-{html.escape(file)}"><img src="enrichment/{html.escape(file)}" '
@@ -179,10 +185,7 @@ def write_index_html(frame: pd.DataFrame, path, plots: dict[str, str], has_table
 <body>
 <h1>Gene set enrichment report</h1>
 <p>{html.escape(_overlap_text(attrs["overlap"]))}.</p>
-<h2>Run</h2>
-{_definition_list({"quenfa version": attrs["version"], **parameters})}
-<h2>Inputs</h2>
-{_definition_list(inputs)}
+{_run_and_inputs(attrs)}
 {'<h2>Top gene sets</h2><img class="table-plot" src="table.png" alt="table plot of the top gene sets">'
  if has_table_plot else ''}
 <h2>All gene sets</h2>
@@ -287,11 +290,6 @@ def write_many_report(frame: pd.DataFrame, folder) -> None:
     (folder / "signatures").mkdir()
     for name, rows in frame.groupby("signature", sort=False):
         write_results_tsv(rows.drop(columns="signature"), folder / "signatures" / files[name])
-    parameters = {k: v for k, v in attrs["parameters"].items() if v is not None}
-    inputs = {}
-    for role, record in attrs["inputs"].items():
-        where = record.get("path") or record.get("collection") or "in memory"
-        inputs[role] = f"{where} (SHA-256 {record['sha256']})"
     failed = "".join(f"<li>{html.escape(name)}: {html.escape(reason)}</li>" for name, reason in attrs["failed"].items())
     links = "".join(f'<li><a href="signatures/{html.escape(files[name])}">{html.escape(name)}</a> '
                     f'({attrs["overlap"][name]["gene_sets_tested"]} gene sets tested, seed {attrs["seeds"][name]})</li>'
@@ -304,10 +302,7 @@ def write_many_report(frame: pd.DataFrame, folder) -> None:
 <body>
 <h1>Gene set enrichment of {len(attrs["signatures"])} signatures</h1>
 <p>{len(analysed)} analysed, {len(attrs["failed"])} failed; run on {html.escape(attrs["scheduler"])}.</p>
-<h2>Run</h2>
-{_definition_list({"quenfa version": attrs["version"], **parameters})}
-<h2>Inputs</h2>
-{_definition_list(inputs)}
+{_run_and_inputs(attrs)}
 {f'<h2>Failed signatures</h2><ul id="failed">{failed}</ul>' if failed else ''}
 <h2>Normalised enrichment scores</h2>
 <p>The {HEATMAP_PATHWAYS} gene sets with the smallest adjusted P-value in any signature; &#9679; marks

@@ -36,6 +36,15 @@ def read_tsv_exactly(path):
     return header, rows
 
 
+def assert_tsv_equals_frame(path, frame):
+    """results.tsv holds the frame's columns and every value exactly."""
+    header, rows = read_tsv_exactly(path)
+    assert header == list(frame.columns)
+    for row, expected in zip(rows, frame.to_dict("records"), strict=True):
+        for key, value in expected.items():
+            assert row[key] == value or (isinstance(value, float) and math.isnan(value) and math.isnan(row[key]))
+
+
 def leftovers(parent):
     return sorted(p.name for p in parent.iterdir() if ".tmp-" in p.name or ".old-" in p.name)
 
@@ -50,11 +59,7 @@ def test_run_writes_the_whole_report(tmp_path):
                                                       "table.png"]
     frame = quenfa.gsea(quenfa.read_ranks(RANKS), str(GMT), mode="simple", nperm_simple=300, seed=5,
                         min_size=15, max_size=500)
-    header, rows = read_tsv_exactly(outdir / "results.tsv")
-    assert header == list(frame.columns)
-    for row, expected in zip(rows, frame.to_dict("records"), strict=True):
-        for key, value in expected.items():
-            assert row[key] == value or (isinstance(value, float) and math.isnan(value) and math.isnan(row[key]))
+    assert_tsv_equals_frame(outdir / "results.tsv", frame)
     params = json.loads((outdir / "params.json").read_text())
     assert params["seed"] == 5 and params["parameters"]["mode"] == "simple"
     assert params["inputs"]["ranks"]["sha256"] == quenfa.analysis.sha256_file(RANKS)

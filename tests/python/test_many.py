@@ -4,7 +4,6 @@ on a Dask LocalCluster; inputs, failures, lost workers, Ctrl-C; quenfa run-many.
 import gzip
 import json
 import logging
-import math
 import os
 import pathlib
 import signal
@@ -16,7 +15,7 @@ import pytest
 import quenfa
 from quenfa import many, report
 from conftest import run_quenfa
-from test_cli import read_tsv_exactly
+from test_cli import assert_tsv_equals_frame
 
 EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples" / "data"
 GMT = str(EXAMPLES / "demo.gmt")
@@ -272,11 +271,7 @@ def test_run_many_writes_the_report(table, tmp_path):
     assert done.stderr == "" and "5 of 5 signatures analysed; seed 4" in done.stdout
     assert sorted(p.name for p in outdir.iterdir()) == ["index.html", "params.json", "results.tsv", "signatures"]
     expected = quenfa.gsea_many(table, GMT, seed=4, **SIMPLE)
-    header, rows = read_tsv_exactly(outdir / "results.tsv")
-    assert header == list(expected.columns)
-    for row, want in zip(rows, expected.to_dict("records"), strict=True):
-        for key, value in want.items():
-            assert row[key] == value or (isinstance(value, float) and math.isnan(value) and math.isnan(row[key]))
+    assert_tsv_equals_frame(outdir / "results.tsv", expected)
     params = json.loads((outdir / "params.json").read_text())
     assert params["seeds"] == expected.attrs["seeds"] and params["failed"] == {}
     page = (outdir / "index.html").read_text()

@@ -11,6 +11,7 @@ import tempfile
 from collections.abc import Callable, Mapping
 from importlib import metadata
 
+import numpy as np
 import pandas as pd
 import quenfamod
 
@@ -162,19 +163,47 @@ def _sha256_text(text: str) -> str:
     return hashlib.sha256(text.encode("utf-8")).hexdigest()
 
 
-def _overlap(scores: dict[str, float], sets: GeneSets, mode: str, min_size, max_size) -> dict:
+class SetIndex:
+    """The distinct genes of every gene set as two parallel arrays (set number, gene code),
+    so that how a ranked list meets the sets is a few array operations per list."""
+
+    def __init__(self, sets: GeneSets):
+        self.codes: dict[str, int] = {}
+        sizes, genes = [], []
+        for members in sets.values():
+            distinct = {self.codes.setdefault(gene, len(self.codes)) for gene in members}
+            genes.extend(distinct)
+            sizes.append(len(distinct))
+        self.set_count = len(sizes)
+        self.set_numbers = np.repeat(np.arange(len(sizes)), sizes)
+        self.gene_codes = np.array(genes, dtype=np.int64)
+
+    def hits(self, genes) -> tuple[np.ndarray, int]:
+        """For each set, how many of ``genes`` it holds; and how many of ``genes`` are in any set."""
+        present = np.zeros(len(self.codes), dtype=bool)
+        present[[self.codes[gene] for gene in genes if gene in self.codes]] = True
+        counts = np.bincount(self.set_numbers[present[self.gene_codes]], minlength=self.set_count)
+        return counts, int(present.sum())
+
+
+_SET_INDEXES: dict[str, SetIndex] = {}  # SHA-256 of the sets' source -> index, most recently used last
+
+
+def set_index(sets: GeneSets, digest: str) -> SetIndex:
+    """The index of ``sets``, whose content ``digest`` identifies; the last few are kept."""
+    index = _SET_INDEXES.pop(digest, None) or SetIndex(sets)
+    _SET_INDEXES[digest] = index
+    while len(_SET_INDEXES) > _GMT_CACHE_SIZE:
+        del _SET_INDEXES[next(iter(_SET_INDEXES))]
+    return index
+
+
+def _overlap(scores: dict[str, float], sets: GeneSets, index: SetIndex, mode: str, min_size, max_size) -> dict:
     """How the ranked list meets the gene sets, with the engine's size bounds applied."""
     blitz = mode.lower() == "blitz"
     low = min_size if min_size is not None else (5 if blitz else 1)
     high = max_size if max_size is not None else (4000 if blitz else max(len(scores) - 1, 0))
-    ranked = scores.keys()
-    matched: set[str] = set()
-    below = above = 0
-    for genes in sets.values():
-        hits = ranked & genes  # distinct genes of the set in the ranked list
-        matched |= hits
-        below += len(hits) < low
-        above += len(hits) > high
+    counts, matched = index.hits(scores)  # distinct genes of each set in the ranked list
     if sets and not matched:
         set_genes = list(dict.fromkeys(gene for genes in sets.values() for gene in genes))
         raise InputError(
@@ -183,10 +212,10 @@ def _overlap(scores: dict[str, float], sets: GeneSets, mode: str, min_size, max_
             f"{', '.join(set_genes[:_EXAMPLES])}")
     return {
         "ranked_genes": len(scores),
-        "ranked_genes_in_sets": len(matched),
+        "ranked_genes_in_sets": matched,
         "gene_sets": len(sets),
-        "gene_sets_below_min_size": below,
-        "gene_sets_above_max_size": above,
+        "gene_sets_below_min_size": int((counts < low).sum()),
+        "gene_sets_above_max_size": int((counts > high).sum()),
         "min_size": low,
         "max_size": high,
     }
@@ -253,14 +282,16 @@ def draw_seed(mode) -> int:
     return 0 if str(mode).lower() == "blitz" else secrets.randbelow(2**32)
 
 
-def analyse(scores: dict[str, float], sets: GeneSets, gmt_path: str | None, parameters: dict,
+def analyse(scores: dict[str, float], sets: GeneSets, index: SetIndex, gmt_path: str | None, parameters: dict,
             progress=None) -> tuple[pd.DataFrame, dict]:
-    """One engine run of ``scores`` against ``sets`` with every option in ``parameters``.
+    """One engine run of ``scores`` against ``sets`` (indexed by ``index``) with every option in
+    ``parameters``.
 
     ``gmt_path`` is a file holding ``sets`` for the engine to read, or None to write one.
     Returns the result frame (without attrs) and the overlap record.
     """
-    overlap = _overlap(scores, sets, str(parameters["mode"]), parameters["min_size"], parameters["max_size"])
+    overlap = _overlap(scores, sets, index, str(parameters["mode"]), parameters["min_size"],
+                       parameters["max_size"])
     options = {ENGINE_OPTIONS[name][0]: value for name, value in parameters.items() if value is not None}
     if gmt_path is not None:
         records = _call_engine(quenfamod.run_gsea_py, (scores, gmt_path), options, progress)
@@ -321,7 +352,7 @@ def gsea(ranks, gene_sets, *, mode: str = "kelda", method: str = "classic", seed
         parameters["seed"] = draw_seed(mode)
     if progress:
         progress("reading", 1, 1)
-    frame, overlap = analyse(scores, sets, gmt_path, parameters, progress)
+    frame, overlap = analyse(scores, sets, set_index(sets, sets_record["sha256"]), gmt_path, parameters, progress)
     inputs = inputs_record(sets_record, parameters, ranks=ranks_record)
     frame.attrs = {
         "parameters": parameters,

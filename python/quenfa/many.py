@@ -21,8 +21,8 @@ from collections.abc import Callable, Mapping
 import numpy as np
 import pandas as pd
 
-from .analysis import (ENGINE_OPTIONS, _gene_sets, _ranks_dict, analyse, check_engine_options, inputs_record,
-                       package_version, sha256_file)
+from .analysis import (ENGINE_OPTIONS, SetIndex, _gene_sets, _ranks_dict, analyse, check_engine_options,
+                       inputs_record, package_version, set_index, sha256_file)
 from .readers import GeneSets, InputError, gmt_text
 
 ERROR_RULES = ("report", "raise")
@@ -163,39 +163,40 @@ class _Cancelled(Exception):
     """Raised by the progress hook of a local run after Ctrl-C."""
 
 
-def _analyse_signature(ranks, sets: GeneSets, gmt_path: str | None, parameters: dict, progress=None):
+def _analyse_signature(ranks, sets: GeneSets, index: SetIndex, gmt_path: str | None, parameters: dict,
+                       progress=None):
     scores, _ = _ranks_dict(ranks)
-    return analyse(scores, sets, gmt_path, parameters, progress)
+    return analyse(scores, sets, index, gmt_path, parameters, progress)
 
 
-_WORKER_GMT: dict[str, str] = {}  # on a Dask worker: SHA-256 of the sets' GMT text -> a file holding it
-_WORKER_GMT_LOCK = threading.Lock()
+_WORKER_SETS: dict[str, tuple[SetIndex, str]] = {}  # on a Dask worker: digest of the sets -> index, GMT file
+_WORKER_SETS_LOCK = threading.Lock()
 
 
-def _worker_gmt_path(digest: str, sets: GeneSets) -> str:
-    """A GMT file of ``sets`` private to this process, written on first use and removed at exit."""
-    with _WORKER_GMT_LOCK:
-        path = _WORKER_GMT.get(digest)
-        if path is None:
+def _worker_sets(digest: str, sets: GeneSets) -> tuple[SetIndex, str]:
+    """The index of ``sets`` and a GMT file of them private to this process, made on first use
+    (the file is removed at exit)."""
+    with _WORKER_SETS_LOCK:
+        if digest not in _WORKER_SETS:
             folder = tempfile.mkdtemp(prefix="quenfa-sets-")
             atexit.register(shutil.rmtree, folder, True)
             path = os.path.join(folder, "sets.gmt")
             with open(path, "w", encoding="utf-8", newline="") as handle:
                 handle.write(gmt_text(sets))
-            _WORKER_GMT[digest] = path
-        return path
+            _WORKER_SETS[digest] = (SetIndex(sets), path)
+        return _WORKER_SETS[digest]
 
 
 def _dask_task(shared: tuple[str, GeneSets], ranks, parameters: dict):
     digest, sets = shared
-    return _analyse_signature(ranks, sets, _worker_gmt_path(digest, sets), parameters)
+    return _analyse_signature(ranks, sets, *_worker_sets(digest, sets), parameters)
 
 
 # ----------------------------------------------------------------------------------------------
 # Local threads and Dask
 
 
-def _run_local(jobs, sets, gmt_path, progress) -> dict[int, object]:
+def _run_local(jobs, sets, sets_index, gmt_path, progress) -> dict[int, object]:
     """Run every job on a pool of threads, one per core; outcome per index (frame pair or exception);
     progress() after each one.
 
@@ -212,7 +213,7 @@ def _run_local(jobs, sets, gmt_path, progress) -> dict[int, object]:
     def one(ranks, parameters):
         if cancelled.is_set():
             raise _Cancelled()
-        return _analyse_signature(ranks, sets, gmt_path, parameters, check)
+        return _analyse_signature(ranks, sets, sets_index, gmt_path, parameters, check)
 
     outcomes: dict[int, object] = {}
     workers = os.cpu_count() or 1
@@ -243,11 +244,11 @@ def _run_local(jobs, sets, gmt_path, progress) -> dict[int, object]:
     return outcomes
 
 
-def _run_dask(client, jobs, sets, progress) -> dict[int, object]:
-    """One task per signature on the cluster of ``client``; the sets go to every worker once."""
+def _run_dask(client, jobs, sets, digest, progress) -> dict[int, object]:
+    """One task per signature on the cluster of ``client``; the sets, which ``digest`` identifies,
+    go to every worker once."""
     from distributed import as_completed
 
-    digest = hashlib.sha256(gmt_text(sets).encode("utf-8")).hexdigest()
     [shared] = client.scatter([(digest, sets)], broadcast=True, hash=False)
     call = uuid.uuid4().hex
     futures = {}
@@ -359,15 +360,16 @@ def gsea_many(signatures, gene_sets, *, client=None, seed: int | None = None, np
             with staged:
                 staged.write(gmt_text(sets))
             gmt_path = staged.name
+        sets_index = set_index(sets, sets_record["sha256"])
         try:
             for wave in waves:
-                outcomes.update(_run_local(wave, sets, gmt_path, report))
+                outcomes.update(_run_local(wave, sets, sets_index, gmt_path, report))
         finally:
             if staged is not None:
                 os.unlink(staged.name)
     else:
         for wave in waves:
-            outcomes.update(_run_dask(client, wave, sets, report))
+            outcomes.update(_run_dask(client, wave, sets, sets_record["sha256"], report))
 
     names = [name for name, _ in items]
     lost = [names[i] for i in range(total) if i not in outcomes or _lost(outcomes[i])]

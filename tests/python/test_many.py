@@ -102,7 +102,8 @@ def test_table_files_read_as_the_frame(table, tmp_path):
     for path in (tsv, csv_gz, parquet):
         result = quenfa.gsea_many(path, GMT, seed=5, **SIMPLE)
         pd.testing.assert_frame_equal(result, expected, check_exact=True)
-        assert result.attrs["inputs"]["signatures"] == {"path": str(path), "sha256": quenfa.analysis.sha256_file(path)}
+        record = {"path": str(path), "sha256": quenfa.analysis.sha256_file(path)}
+        assert result.attrs["inputs"]["signatures"] == record
 
 
 def write(tmp_path, name, text):
@@ -118,7 +119,8 @@ BAD_SIGNATURES = [
     ("missing file", lambda t: t / "none.tsv", "none.tsv: no such file"),
     ("repeated gene", lambda t: pd.DataFrame({"s": [1.0, 2.0]}, index=["A", "A"]), "lists genes more than once"),
     ("name not a string", lambda t: pd.DataFrame({0: [1.0]}, index=["A"]), "signature names must be non-empty strings"),
-    ("repeated name", lambda t: pd.DataFrame([[1.0, 2.0]], index=["A"], columns=["s", "s"]), "'s' is given more than once"),
+    ("repeated name", lambda t: pd.DataFrame([[1.0, 2.0]], index=["A"], columns=["s", "s"]),
+     "'s' is given more than once"),
     ("empty", lambda t: {}, "there are no signatures"),
 ]
 

@@ -260,7 +260,9 @@ def _heatmap(frame: pd.DataFrame, signatures: list[str], files: dict[str, str]) 
         return "<p>No gene set has an adjusted P-value.</p>"
     cells = frame.set_index(["signature", "pathway"])[["nes", "padj"]]
     lookup = {key: (nes, padj) for key, nes, padj in zip(cells.index, cells["nes"], cells["padj"])}
-    head = "<th></th>" + "".join(f"<th>{html.escape(p)}</th>" for p in pathways)
+    described = dict(zip(frame["pathway"], frame["description"])) if "description" in frame else {}
+    head = "<th></th>" + "".join(f'<th title="{html.escape(described.get(p) or p)}">{html.escape(p)}</th>'
+                                 for p in pathways)
     rows = []
     for name in signatures[:HEATMAP_SIGNATURES]:
         row = [f'<th><a href="signatures/{html.escape(files[name])}">{html.escape(name)}</a></th>']
@@ -301,7 +303,8 @@ def write_many_report(frame: pd.DataFrame, folder) -> None:
 <title>quenfa report: {len(attrs["signatures"])} signatures</title><style>{_STYLE}{_MANY_STYLE}</style></head>
 <body>
 <h1>Gene set enrichment of {len(attrs["signatures"])} signatures</h1>
-<p>{len(analysed)} analysed, {len(attrs["failed"])} failed; run on {html.escape(attrs["scheduler"])}.</p>
+<p>{len(analysed)} analysed, {len(attrs["failed"])} failed; run on {
+    "the local cores" if attrs["scheduler"] == "local" else "the Dask cluster at " + html.escape(attrs["scheduler"])}.</p>
 {_run_and_inputs(attrs)}
 {f'<h2>Failed signatures</h2><ul id="failed">{failed}</ul>' if failed else ''}
 <h2>Normalised enrichment scores</h2>

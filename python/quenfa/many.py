@@ -149,6 +149,8 @@ def _signature_items(signatures) -> tuple[list[tuple[str, object]], dict | None]
         if not isinstance(name, str) or not name:
             raise InputError(f"signature names must be non-empty strings, found {name!r} "
                              "(for a DataFrame: frame.columns = frame.columns.astype(str))")
+        if any(c in name for c in "\t\n\r"):
+            raise InputError(f"signature name {name!r} contains a tab or a line break")
         if name in seen:
             raise InputError(f"signature {name!r} is given more than once")
         seen.add(name)
@@ -297,6 +299,8 @@ def gsea_many(signatures, gene_sets, *, client=None, seed: int | None = None, np
     nproc=nproc, **options)`` with ``s = signature_seed(seed, name)``; with
     seed=None the call's seed is drawn and recorded. Results of the blitz mode
     depend on ``nproc`` (never on scheduling), so compare runs at the same nproc.
+    As for every analysis, the first non-zero ``nproc`` of a process fixes the
+    size of its worker pool; how many signatures run at once does not touch it.
 
     Without ``client`` the signatures run on local threads, one per core. With a
     ``dask.distributed.Client`` they run on its cluster, one task per signature,

@@ -6,6 +6,7 @@ import json
 import logging
 import os
 import pathlib
+import re
 import signal
 
 import numpy as np
@@ -122,12 +123,13 @@ BAD_SIGNATURES = [
     ("repeated name", lambda t: pd.DataFrame([[1.0, 2.0]], index=["A"], columns=["s", "s"]),
      "'s' is given more than once"),
     ("empty", lambda t: {}, "there are no signatures"),
+    ("tab in a name", lambda t: {"a\tb": {"A": 1.0}}, "signature name 'a\\tb' contains a tab or a line break"),
 ]
 
 
 @pytest.mark.parametrize("label, make, message", BAD_SIGNATURES, ids=[case[0] for case in BAD_SIGNATURES])
 def test_bad_signatures_input(tmp_path, label, make, message):
-    with pytest.raises(quenfa.InputError, match=message.replace("(", r"\(")):
+    with pytest.raises(quenfa.InputError, match=re.escape(message)):
         quenfa.gsea_many(make(tmp_path), GMT, seed=1, **SIMPLE)
 
 

@@ -102,7 +102,8 @@ def read_signatures(path) -> pd.DataFrame:
             frame = pd.read_parquet(path)
         except ImportError as error:
             raise InputError(f"{path}: reading Parquet needs pyarrow ({error})") from None
-        if isinstance(frame.index, pd.RangeIndex) and len(frame.columns) and frame.dtypes.iloc[0] == object:
+        if (isinstance(frame.index, pd.RangeIndex) and len(frame.columns)
+                and not pd.api.types.is_numeric_dtype(frame.iloc[:, 0])):
             frame = frame.set_index(frame.columns[0])
     else:
         separator = _table_separator(path)
@@ -110,13 +111,16 @@ def read_signatures(path) -> pd.DataFrame:
             frame = pd.read_csv(path, sep=separator, index_col=0, dtype=str)
         except (pd.errors.ParserError, pd.errors.EmptyDataError, UnicodeDecodeError, IndexError) as error:
             raise InputError(f"{path}: not a genes x signatures table ({' '.join(str(error).split())})") from None
-        frame = pd.DataFrame({name: _numbers(path, name, frame.iloc[:, i]) for i, name in enumerate(frame.columns)},
-                             index=frame.index, columns=frame.columns)
     if frame.shape[1] == 0:
         raise InputError(f"{path}: no signature columns")
+    columns = {}
     for i, name in enumerate(frame.columns):
-        if not pd.api.types.is_numeric_dtype(frame.iloc[:, i]):
-            _numbers(path, name, frame.iloc[:, i].astype(str))
+        column = frame.iloc[:, i]
+        if pd.api.types.is_numeric_dtype(column) and not pd.api.types.is_bool_dtype(column):
+            columns[i] = column.to_numpy(dtype=np.float64, na_value=np.nan)
+        else:
+            columns[i] = _numbers(path, name, column)
+    frame = pd.DataFrame(columns, index=frame.index).set_axis(frame.columns, axis=1)
     if frame.index.isna().any():
         raise InputError(f"{path}: a row has no gene identifier")
     frame.index = frame.index.astype(str)

@@ -100,7 +100,9 @@ def test_table_files_read_as_the_frame(table, tmp_path):
     csv_gz.write_bytes(gzip.compress(table.to_csv().encode()))
     parquet = tmp_path / "sigs.parquet"
     table.to_parquet(parquet)
-    for path in (tsv, csv_gz, parquet):
+    genes_in_a_column = tmp_path / "column.parquet"
+    table.reset_index().to_parquet(genes_in_a_column, index=False)
+    for path in (tsv, csv_gz, parquet, genes_in_a_column):
         result = quenfa.gsea_many(path, GMT, seed=5, **SIMPLE)
         pd.testing.assert_frame_equal(result, expected, check_exact=True)
         record = {"path": str(path), "sha256": quenfa.analysis.sha256_file(path)}

@@ -297,14 +297,14 @@ def write_many_report(frame: pd.DataFrame, folder) -> None:
                     f'({attrs["overlap"][name]["gene_sets_tested"]} gene sets tested, seed {attrs["seeds"][name]})</li>'
                     for name in analysed)
     legend = "".join(f'<span style="background:{_nes_colour(v)}"></span> {v:g} ' for v in (-3, -1.5, 0, 1.5, 3))
+    where = "the local cores" if attrs["scheduler"] == "local" else f"the Dask cluster at {attrs['scheduler']}"
     page = f"""<!DOCTYPE html>
 <html lang="en"><head><meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1">
 <title>quenfa report: {len(attrs["signatures"])} signatures</title><style>{_STYLE}{_MANY_STYLE}</style></head>
 <body>
 <h1>Gene set enrichment of {len(attrs["signatures"])} signatures</h1>
-<p>{len(analysed)} analysed, {len(attrs["failed"])} failed; run on {
-    "the local cores" if attrs["scheduler"] == "local" else "the Dask cluster at " + html.escape(attrs["scheduler"])}.</p>
+<p>{len(analysed)} analysed, {len(attrs["failed"])} failed; run on {html.escape(where)}.</p>
 {_run_and_inputs(attrs)}
 {f'<h2>Failed signatures</h2><ul id="failed">{failed}</ul>' if failed else ''}
 <h2>Normalised enrichment scores</h2>

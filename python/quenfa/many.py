@@ -109,8 +109,11 @@ def read_signatures(path) -> pd.DataFrame:
         separator = _table_separator(path)
         try:  # cells as text, converted below exactly (correctly rounded) whatever the pandas version
             frame = pd.read_csv(path, sep=separator, index_col=0, dtype=str)
+            # The names as written: pandas renames a repeated or empty one.
+            header = pd.read_csv(path, sep=separator, header=None, nrows=1, dtype=str, keep_default_na=False)
         except (pd.errors.ParserError, pd.errors.EmptyDataError, UnicodeDecodeError, IndexError) as error:
             raise InputError(f"{path}: not a genes x signatures table ({' '.join(str(error).split())})") from None
+        frame.columns = header.iloc[0, 1:].tolist()
     if frame.shape[1] == 0:
         raise InputError(f"{path}: no signature columns")
     columns = {}

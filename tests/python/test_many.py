@@ -119,6 +119,7 @@ BAD_SIGNATURES = [
     ("not a number", lambda t: write(t, "a.tsv", "gene\ts1\ts2\nA\t1\t2\nB\t3\tlots\n"),
      r"a.tsv: signature 's2', gene B: not a number: 'lots'"),
     ("no columns", lambda t: write(t, "b.tsv", "gene\nA\n"), "b.tsv: no signature columns"),
+    ("repeated name in a file", lambda t: write(t, "c.csv", "gene,s,s\nA,1,2\n"), "'s' is given more than once"),
     ("missing file", lambda t: t / "none.tsv", "none.tsv: no such file"),
     ("repeated gene", lambda t: pd.DataFrame({"s": [1.0, 2.0]}, index=["A", "A"]), "lists genes more than once"),
     ("name not a string", lambda t: pd.DataFrame({0: [1.0]}, index=["A"]), "signature names must be non-empty strings"),

@@ -12,6 +12,7 @@ FUZZ_SMOKE_SECONDS ?= 5
 
 demo: setup python-install
 	$(PYTHON) examples/demo.py
+	$(PYTHON) -m quenfa demo -o examples/out/report --force
 
 test: setup cpp-test cpp-test-asan fuzz-smoke python-install python-test
 

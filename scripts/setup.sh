@@ -17,6 +17,7 @@ apt_packages=(
   r-base-core     # reference random streams in tests
   clang           # fuzzers (libFuzzer)
   libclang-rt-dev # libFuzzer and sanitizer runtimes for clang
+  chromium        # the HTML report tested in a real browser
 )
 
 missing=()
@@ -44,6 +45,11 @@ py_packages=(
   "cmake:cmake>=3.20"
   "ninja:ninja"
   "png:pypng"                # reads plots back in tests
+  "pandas:pandas>=2.0"       # the quenfa package's tables
+  "tqdm:tqdm>=4.60"          # the command line's progress bar
+  "websocket:websocket-client"  # drives headless Chromium in the report tests
+  "distributed:dask[distributed]"  # gsea_many on a cluster (optional extra `dask`)
+  "pyarrow:pyarrow"          # Parquet signature tables (optional extra `parquet`)
 )
 missing=()
 for entry in "${py_packages[@]}"; do

@@ -20,3 +20,21 @@ def write_bytes(tmp_path: pathlib.Path, name: str, data: bytes) -> str:
     path = tmp_path / name
     path.write_bytes(data)
     return str(path)
+
+
+def run_quenfa(*args, cwd=None, timeout=600):
+    """`python -m quenfa ARGS` in a fresh process, output captured."""
+    import subprocess
+    import sys
+
+    return subprocess.run([sys.executable, "-m", "quenfa", *map(str, args)], cwd=cwd, capture_output=True,
+                          text=True, timeout=timeout)
+
+
+@pytest.fixture(scope="session")
+def demo_report(tmp_path_factory):
+    """The folder written by `quenfa demo`."""
+    outdir = tmp_path_factory.mktemp("demo") / "report"
+    done = run_quenfa("demo", "-o", outdir)
+    assert done.returncode == 0, done.stderr
+    return outdir

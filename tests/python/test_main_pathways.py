@@ -36,7 +36,9 @@ def result():
     return quenfa.gsea(RANKS, SETS, **RUN)
 
 
-def test_a_superset_depends_on_its_core_and_an_unrelated_set_stays_main(result):
+@pytest.mark.parametrize("mode", ["kelda", "blitz"])
+def test_a_superset_depends_on_its_core_and_an_unrelated_set_stays_main(mode):
+    result = quenfa.gsea(RANKS, SETS, mode=mode, **RUN)
     marked = quenfa.main_pathways(result, RANKS, SETS, padj=0.01)
     assert list(marked.columns) == list(result.columns) + ["main", "parent"]
     significant = result[result["padj"] < 0.01]

@@ -25,8 +25,9 @@ SETS = {
     "A_CORE": genes(range(20)),  # the top 20 genes
     "B_CORE_PLUS_NOISE": genes(range(20), range(25, 200, 9)),  # A and 20 genes spread over the list
     "C_BOTTOM": genes(range(186, 200), [0]),  # the bottom 14 genes and one of A
-    "F_C_PLUS_THREE": genes(range(186, 200), [0], range(20, 23)),  # C and 3 genes outside it
-    **{f"RANDOM_{k}": sorted(map(str, np.random.default_rng(k).choice(list(RANKS), 15, replace=False))) for k in range(8)},
+    "F_C_PLUS_THREE": genes(range(186, 200), range(4)),  # C and 3 more of the top genes
+    **{f"RANDOM_{k}": sorted(map(str, np.random.default_rng(k).choice(list(RANKS), 15, replace=False)))
+       for k in range(8)},
 }
 RUN = dict(min_size=5, seed=11)
 

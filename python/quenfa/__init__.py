@@ -6,7 +6,7 @@ checks input, runs the engine and shapes its results.
 
 from .analysis import ENGINE_OPTIONS, gsea, package_version
 from .bundled import collections
-from .main_pathways import main_pathways
+from .main_sets import main_pathways
 from .many import LostSignaturesError, SignatureError, gsea_many, read_signatures, signature_seed
 from .plots import PngImage, plot_enrichment, plot_table
 from .ranking import rank_genes

@@ -16,7 +16,7 @@ import sys
 import tempfile
 
 from .analysis import ENGINE_OPTIONS, gsea, load_gene_sets, sha256_file
-from .main_pathways import with_main_pathways
+from .main_sets import with_main_pathways
 from .many import ERROR_RULES, gsea_many
 from .bundled import DEMO_GENE_SETS, DEMO_RANKS, collections
 from .readers import DUPLICATE_RULES, InputError, read_ranks

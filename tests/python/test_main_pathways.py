@@ -1,14 +1,13 @@
 """quenfa.main_pathways: which significant sets stand on their own, and the --main-pathways report."""
 
 import pathlib
-import sys
 
 import numpy as np
 import pandas as pd
 import pytest
 
 import quenfa
-from quenfa import analysis
+from quenfa import analysis, main_sets
 from conftest import run_quenfa
 
 EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples" / "data"
@@ -65,7 +64,7 @@ def test_remainders_are_scored_with_the_runs_engine_options_and_seed(monkeypatch
         calls.append((dict(sets), parameters))
         return real(scores, sets, gmt_path, parameters, progress)
 
-    monkeypatch.setattr(sys.modules["quenfa.main_pathways"], "analyse", spy)  # the module, not the function
+    monkeypatch.setattr(main_sets, "analyse", spy)
     first = quenfa.main_pathways(run, RANKS, SETS)
     again = quenfa.main_pathways(run, RANKS, SETS)
     pd.testing.assert_frame_equal(first, again)

@@ -6,6 +6,7 @@ checks input, runs the engine and shapes its results.
 
 from .analysis import ENGINE_OPTIONS, gsea, package_version
 from .bundled import collections
+from .main_sets import main_pathways
 from .many import LostSignaturesError, SignatureError, gsea_many, read_signatures, signature_seed
 from .plots import PngImage, plot_enrichment, plot_table
 from .ranking import rank_genes
@@ -14,6 +15,6 @@ from .readers import GeneSets, InputError, gmt_text, read_gmt, read_ranks, write
 __version__ = package_version()
 __all__ = [
     "ENGINE_OPTIONS", "GeneSets", "InputError", "LostSignaturesError", "PngImage", "SignatureError", "collections",
-    "gmt_text", "gsea", "gsea_many", "plot_enrichment", "plot_table", "rank_genes", "read_gmt", "read_ranks",
+    "gmt_text", "gsea", "gsea_many", "main_pathways", "plot_enrichment", "plot_table", "rank_genes", "read_gmt", "read_ranks",
     "read_signatures", "signature_seed", "write_gmt",
 ]

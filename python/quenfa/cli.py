@@ -16,6 +16,7 @@ import sys
 import tempfile
 
 from .analysis import ENGINE_OPTIONS, gsea, load_gene_sets, sha256_file
+from .main_sets import with_main_pathways
 from .many import ERROR_RULES, gsea_many
 from .bundled import DEMO_GENE_SETS, DEMO_RANKS, collections
 from .readers import DUPLICATE_RULES, InputError, read_ranks
@@ -71,6 +72,9 @@ def build_parser() -> argparse.ArgumentParser:
     run.add_argument("gmt", help="gene sets: a GMT file or a bundled collection (" + ", ".join(collections()) + ")")
     run.add_argument("--duplicates", choices=DUPLICATE_RULES, default="error",
                      help="what to do with genes listed twice in RANKS (default: error)")
+    run.add_argument("--main-pathways", type=float, nargs="?", const=0.01, default=None, metavar="PADJ",
+                     help="mark each set with padj below PADJ (default 0.01) as main or as depending on a "
+                          "stronger set it overlaps")
     _add_output_options(run, required=True)
     _add_engine_options(run)
     many = commands.add_parser(
@@ -173,9 +177,15 @@ def _run(ranks_source, gmt, options: dict, args, duplicates: str = "error") -> N
         ranks = read_ranks(ranks_source, duplicates=duplicates)
         frame = gsea(ranks, gmt, progress=progress, **options)
         frame.attrs["inputs"]["ranks"] = {"path": os.fspath(ranks_source), "sha256": sha256_file(ranks_source)}
+        if getattr(args, "main_pathways", None) is not None:
+            frame = with_main_pathways(frame, ranks, gmt, args.main_pathways, progress)
         write_report(frame, ranks, load_gene_sets(gmt), staging, top=args.top, stage=progress)
     if not args.quiet:
         print(f"quenfa: {overlap_summary(frame)}")
+        if "main_pathways" in frame.attrs:
+            marked = frame.attrs["main_pathways"]
+            print(f"quenfa: {marked['main']} main and {marked['dependent']} dependent gene sets "
+                  f"at padj < {marked['padj']}")
         print(f"quenfa: seed {frame.attrs['seed']}; report {pathlib.Path(args.outdir).resolve() / 'index.html'}")
 
 

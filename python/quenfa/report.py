@@ -16,6 +16,8 @@ _UNSAFE = re.compile(r"[^A-Za-z0-9._-]+")
 
 def tsv_cell(value) -> str:
     """Floats as repr (they read back exactly), missing values as NA, gene lists comma-joined."""
+    if value is None or value is pd.NA:
+        return "NA"
     if isinstance(value, list):
         return ",".join(value)
     if isinstance(value, float):
@@ -49,12 +51,21 @@ def _number(value) -> str:
     return "NA" if isinstance(value, float) and math.isnan(value) else f"{value:.4g}"
 
 
+def _main_cell(main, parent) -> str:
+    """'main', the parent of a dependent set, or nothing for a set that was not significant."""
+    if main is pd.NA:
+        return ""
+    return "main" if main else f"&#8627; {html.escape(parent)}"
+
+
 def _html_table(frame: pd.DataFrame, plots: dict[str, str]) -> str:
     columns = [c for c in ("pathway", "description", "size", "es", "nes", "pval", "padj", "log2err")
                if c in frame.columns]
     head = "".join(
         f'<th data-type="{"text" if c in ("pathway", "description") else "number"}" tabindex="0">'
         f"{html.escape(c)}</th>" for c in columns) + "<th>leading edge</th>"
+    if "parent" in frame.columns:
+        head += '<th data-type="text" tabindex="0">main pathway</th>'
     body = []
     for row in frame.itertuples(index=False):
         cells = []
@@ -70,6 +81,8 @@ def _html_table(frame: pd.DataFrame, plots: dict[str, str]) -> str:
         genes = row.leading_edge
         shown = ", ".join(genes[:8]) + (f" &hellip; ({len(genes)})" if len(genes) > 8 else "")
         cells.append(f'<td title="{html.escape(", ".join(genes))}">{shown}</td>')
+        if "parent" in frame.columns:
+            cells.append(f"<td>{_main_cell(row.main, row.parent)}</td>")
         body.append("<tr>" + "".join(cells) + "</tr>")
     return (f'<table id="results"><thead><tr>{head}</tr></thead>\n<tbody>\n'
             + "\n".join(body) + "\n</tbody></table>")

@@ -16,7 +16,7 @@ except ImportError:  # the reference pages need the installed package; say so pl
     raise SystemExit("docs: install quenfa first (make python-install)") from None
 version = release
 
-extensions = ["myst_parser", "sphinx.ext.autodoc", "sphinx.ext.napoleon", "quenfa_cli_help"]
+extensions = ["myst_parser", "sphinx.ext.autodoc", "quenfa_cli_help"]
 source_suffix = {".md": "markdown"}
 myst_enable_extensions = ["colon_fence", "deflist"]
 myst_heading_anchors = 3
@@ -24,7 +24,6 @@ exclude_patterns = ["_build"]
 autodoc_member_order = "bysource"
 autodoc_typehints = "description"
 autodoc_default_options = {"members": False}
-nitpicky = False
 
 html_theme = "furo"
 html_title = f"quenfa {release}"

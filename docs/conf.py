@@ -22,7 +22,7 @@ myst_enable_extensions = ["colon_fence", "deflist"]
 myst_heading_anchors = 3
 exclude_patterns = ["_build"]
 autodoc_member_order = "bysource"
-autodoc_typehints = "description"
+autodoc_typehints = "none"  # the docstrings say what each argument takes
 autodoc_default_options = {"members": False}
 
 html_theme = "furo"

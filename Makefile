@@ -1,4 +1,4 @@
-# The two commands of the README: `make demo` and `make test`.
+# The two commands of the README: `make demo` and `make test`; `make docs` builds the documentation.
 PYTHON ?= python3
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DQUENFA_BUILD_TESTS=ON -DQUENFA_BUILD_PYTHON=OFF
@@ -8,7 +8,7 @@ CMAKE_FLAGS = -G Ninja -DQUENFA_BUILD_TESTS=ON -DQUENFA_BUILD_PYTHON=OFF
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 5
 
-.PHONY: demo test setup cpp-test cpp-test-asan fuzz-build fuzz fuzz-smoke python-install python-test bench format-check
+.PHONY: demo test setup cpp-test cpp-test-asan fuzz-build fuzz fuzz-smoke python-install python-test bench format-check docs docs-figures
 
 demo: setup python-install
 	$(PYTHON) examples/demo.py
@@ -52,3 +52,11 @@ bench: setup python-install
 
 format-check:
 	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.hpp')
+
+# The documentation site, warnings as errors, into docs/_build/html.
+docs: setup python-install
+	$(PYTHON) -m sphinx -W --keep-going -b html -q docs docs/_build/html
+
+# The figures of the guide, drawn from the bundled data by the package's plot functions.
+docs-figures: setup python-install
+	$(PYTHON) docs/make_figures.py

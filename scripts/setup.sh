@@ -50,6 +50,9 @@ py_packages=(
   "websocket:websocket-client"  # drives headless Chromium in the report tests
   "distributed:dask[distributed]"  # gsea_many on a cluster (optional extra `dask`)
   "pyarrow:pyarrow"          # Parquet signature tables (optional extra `parquet`)
+  "sphinx:sphinx>=7"         # the documentation (optional extra `docs`)
+  "myst_parser:myst-parser>=2"
+  "furo:furo"
 )
 missing=()
 for entry in "${py_packages[@]}"; do

@@ -22,6 +22,7 @@ class PngImage:
         return self.data
 
     def save(self, path) -> str:
+        """Write the PNG to ``path``; returns the path as a string."""
         with open(path, "wb") as handle:
             handle.write(self.data)
         return os.fspath(path)
@@ -48,7 +49,11 @@ def plot_enrichment(ranks, gene_sets_or_genes, pathway: str | None = None, path=
 
     ``gene_sets_or_genes``: a list of genes, or gene sets (GMT path, bundled
     collection name, mapping) together with the ``pathway`` to draw. The title
-    defaults to the pathway's name and description.
+    defaults to the pathway's name and description. Sizes are in inches; the
+    PNG records ``dpi``.
+
+    Returns ``path`` once the PNG is written there, or, without ``path``, a
+    :class:`PngImage` (shown inline by Jupyter).
     """
     scores, _ = _ranks_dict(ranks)
     if isinstance(gene_sets_or_genes, (list, tuple, set, frozenset, pd.Index, pd.Series)):
@@ -78,7 +83,13 @@ def _result_record(row) -> dict:
 
 def plot_table(result_df: pd.DataFrame, ranks, gene_sets, top: int = 10, path=None, dpi: int = 300,
                width_inches: float = 5.6):
-    """A table of the first ``top`` rows of a :func:`gsea` result: gene ranks, NES and P-values."""
+    """A table of the first ``top`` rows of a :func:`gsea` result: gene ranks, NES and P-values.
+
+    ``ranks`` and ``gene_sets`` are those the result was computed from (every
+    drawn row's gene set must be in ``gene_sets``). One row per gene set: its
+    name, a tick at the rank of each of its genes, NES, ``pval`` and ``padj``.
+    Returns ``path``, or a :class:`PngImage` without it, as :func:`plot_enrichment`.
+    """
     scores, _ = _ranks_dict(ranks)
     sets = load_gene_sets(gene_sets)
     rows = result_df.head(top)

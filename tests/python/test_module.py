@@ -2,6 +2,7 @@
 conversion of every parameter kind."""
 
 import inspect
+import os
 
 import numpy as np
 import pytest
@@ -89,14 +90,16 @@ def _run(ranks, gmt_path, kwargs):
     return quenfamod.run_gsea_py(**({"ranks": ranks, "gmt_path": gmt_path} | kwargs))
 
 
-def _enrichment(ranks, _gmt_path, kwargs):
-    args = {"ranks": ranks, "pathway_genes": ["g0"], "output_path": "/tmp/x.png"} | kwargs
+def _enrichment(ranks, gmt_path, kwargs):
+    output = os.path.join(os.path.dirname(gmt_path), "x.png")
+    args = {"ranks": ranks, "pathway_genes": ["g0"], "output_path": output} | kwargs
     return quenfamod.write_enrichment_plot_png_py(**args)
 
 
-def _table(ranks, _gmt_path, kwargs):
+def _table(ranks, gmt_path, kwargs):
+    output = os.path.join(os.path.dirname(gmt_path), "x.png")
     args = {"ranks": ranks, "pathways": [("p", ["g0"])], "results": [],
-            "output_path": "/tmp/x.png"} | kwargs
+            "output_path": output} | kwargs
     return quenfamod.write_gsea_table_plot_png_py(**args)
 
 
@@ -108,7 +111,7 @@ BAD_CONVERSIONS = [
     (_run, "ranks", {"g0": None}, TypeError),
     (_run, "ranks", {"g0": 10**400}, OverflowError),
     (_run, "ranks", {"\ud800": 1.0}, UnicodeEncodeError),
-    (_run, "gmt_path", b"/tmp/sets.gmt", TypeError),
+    (_run, "gmt_path", b"sets.gmt", TypeError),
     (_run, "nPermSimple", -1, OverflowError),
     (_run, "nPermSimple", 2**64, OverflowError),
     (_run, "nPermSimple", 1.0, TypeError),

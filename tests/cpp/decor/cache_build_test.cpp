@@ -15,10 +15,10 @@
 namespace quenfa::decor {
 namespace {
 
-using testing::read_bytes;
-using testing::ScratchDir;
-using testing::write_bytes;
-using testing::write_gzip;
+using test_support::read_bytes;
+using test_support::ScratchDir;
+using test_support::write_bytes;
+using test_support::write_gzip;
 
 TEST(DecorExpressionMatrix, ReadsRowsAndReportsEachFault) {
   struct Case {

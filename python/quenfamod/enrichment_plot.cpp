@@ -86,6 +86,10 @@ PyMethodDef enrichment_plot_def = {
     METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
     "write_enrichment_plot_png_py(ranks, pathway_genes, output_path, pathway_name=\"pathway\", "
     "scoreType=\"std\", gseaParam=1.0, width_inches=3.0, height_inches=2.2, dpi=300, "
-    "transparent_background=False, title=None)\n--\n\n"};
+    "transparent_background=False, title=None)\n--\n\n"
+    "Draws the running enrichment score of one gene set along the ranked list\n"
+    "to a PNG file at output_path (width_inches x height_inches at dpi), with\n"
+    "the set's genes marked and the ranked scores below. Returns None; raises\n"
+    "RuntimeError when the plot cannot be drawn or written.\n"};
 
 }  // namespace quenfamod

@@ -178,6 +178,12 @@ PyMethodDef table_plot_def = {
     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(write_gsea_table_plot_png_py)),
     METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
     "write_gsea_table_plot_png_py(ranks, pathways, results, output_path, gseaParam=1.0, "
-    "width_inches=5.6, height_inches=None, dpi=300, transparent_background=False)\n--\n\n"};
+    "width_inches=5.6, height_inches=None, dpi=300, transparent_background=False)\n--\n\n"
+    "Draws a table of gene sets to a PNG file at output_path: one row per\n"
+    "(name, genes) pair with genes in the ranked list, showing where its genes\n"
+    "fall in the ranking and the NES, pval and padj of the result dict of the\n"
+    "same pathway (the last one when several share the name). height_inches\n"
+    "None fits the rows. Returns None; raises ValueError for a result dict\n"
+    "without pathway, nes, pval or padj, RuntimeError when drawing fails.\n"};
 
 }  // namespace quenfamod

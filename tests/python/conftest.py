@@ -1,6 +1,20 @@
+import os
 import pathlib
+import shutil
 
 import pytest
+
+
+def require_tool(program: str, what: str):
+    """Skips the calling test when `program` is not on the PATH, or fails it
+    when reference tools are required (make test installs them and sets
+    QUENFA_REQUIRE_REFERENCE_TOOLS)."""
+    if shutil.which(program) is not None:
+        return
+    message = f"{program} not found: {what}"
+    if os.environ.get("QUENFA_REQUIRE_REFERENCE_TOOLS"):
+        pytest.fail(f"{message} (make setup installs it; see scripts/setup.sh)")
+    pytest.skip(message)
 
 
 @pytest.fixture

@@ -93,9 +93,18 @@ def test_engine_messages(ranks, arguments, message):
 
 
 def test_a_strong_set_reaches_the_high_precision_tail():
-    ranks = load_ranks()
-    results = quenfamod.run_gsea_py(ranks, str(EXAMPLES / "demo.gmt"), **LIGHT)
+    call = f"""
+sys.path.insert(0, {str(pathlib.Path(__file__).parent)!r})
+from test_blitz import load_ranks, LIGHT, EXAMPLES
+results = quenfamod.run_gsea_py(load_ranks(), str(EXAMPLES / "demo.gmt"), **LIGHT)
+"""
+    env = dict(os.environ, QUENFA_BLITZ_TIMINGS="")
+    results, stderr = run_in_subprocess(call, env=env)
+    fallbacks = [int(line.split("\t")[2]) for line in stderr.splitlines()
+                 if line.startswith("QUENFA_BLITZ_TIMING\tgamma_fallback_calls\t")]
+    assert len(fallbacks) == 1 and fallbacks[0] > 0
     best = results[0]
     # A P-value below 2e-9 needs a CDF beyond 0.999999999: the high-precision path.
-    assert 0 < best["pval"] < 2e-9 and best["nes"] < -5
-    assert all(math.isfinite(r["pval"]) and r["padj"] >= r["pval"] for r in results)
+    assert 0 < float.fromhex(best["pval"]) < 2e-9 and float.fromhex(best["nes"]) < -5
+    assert all(math.isfinite(float.fromhex(r["pval"]))
+               and float.fromhex(r["padj"]) >= float.fromhex(r["pval"]) for r in results)

@@ -4,12 +4,12 @@ streams, reproducibility, degenerate inputs and the stage timing lines."""
 import math
 import os
 import pathlib
-import shutil
 import subprocess
 
 import pytest
 
 import quenfamod
+from conftest import require_tool
 from engine_helpers import exact, run_in_subprocess
 
 EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples" / "data"
@@ -112,8 +112,8 @@ def running_sum_es(w, hits, n):
     return best_top if best_top > -best_bottom else best_bottom
 
 
-@pytest.mark.skipif(shutil.which("Rscript") is None, reason="R is installed by make test")
 def test_single_pathway_permutations_reproduce_rs_draws(tmp_path):
+    require_tool("Rscript", "the comparison with R needs r-base-core")
     n, k, nperm, seed = 40, 4, 400, 123457
     scores = [math.sin(3.7 * i) * 10 for i in range(n)]  # distinct, both signs
     ranks = {f"G{i}": s for i, s in enumerate(scores)}

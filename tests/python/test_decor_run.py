@@ -5,13 +5,13 @@ and multilevel entries, refinement, thread counts and engine errors."""
 import hashlib
 import math
 import pathlib
-import shutil
 import subprocess
 
 import numpy as np
 import pytest
 import quenfamod
 
+from conftest import require_tool
 from engine_helpers import exact, run_in_subprocess
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
@@ -86,8 +86,8 @@ for (i in seq_len(args[2])) cat(sample.int(args[3], args[4]), "\\n")
 """
 
 
-@pytest.mark.skipif(shutil.which("Rscript") is None, reason="R is installed by make test")
 def test_null_draws_of_each_size_come_from_the_folded_lecuyer_streams(tmp_path):
+    require_tool("Rscript", "the comparison with R needs r-base-core")
     n, nperm, seed, alpha = 40, 300, 0xDEADBEEF12345678, 3.0
     scores = [math.sin(3.7 * i) * 10 for i in range(n)]
     ranks = {f"G{i}": s for i, s in enumerate(scores)}

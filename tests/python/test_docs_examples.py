@@ -19,10 +19,6 @@ import quenfa
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 DOCS = ROOT / "docs"
-# Pages whose examples use a part of the package that another branch is still building:
-# page -> the attribute of quenfa they need. Each is skipped until that attribute exists.
-PENDING = {"many.md": "gsea_many"}
-
 FENCE = re.compile(r"^```([\w{}-]*)[^\n]*\n(.*?)^```\s*$", re.MULTILINE | re.DOTALL)
 
 
@@ -53,9 +49,6 @@ def run_shell(code: str, where: str, env: dict) -> None:
 
 @pytest.mark.parametrize("page", PAGES, ids=lambda p: str(p.relative_to(DOCS)))
 def test_page_examples_run(page, tmp_path, monkeypatch):
-    needed = PENDING.get(page.name)
-    if needed and not hasattr(quenfa, needed):
-        pytest.skip(f"quenfa.{needed} is not built yet")
     (tmp_path / "examples").symlink_to(ROOT / "examples")
     monkeypatch.chdir(tmp_path)
     # The examples call the `quenfa` command of this interpreter's installation.

@@ -1,7 +1,10 @@
 """The module's contract: registration, signatures, argument binding and the
 conversion of every parameter kind."""
 
+import ast
 import inspect
+import os
+import pathlib
 
 import numpy as np
 import pytest
@@ -9,6 +12,7 @@ import pytest
 import quenfamod
 
 P = inspect.Parameter
+ROOT = pathlib.Path(__file__).resolve().parents[2]
 
 SIGNATURES = {
     "run_gsea_py": [
@@ -45,6 +49,19 @@ def test_module_registers_three_functions_in_order():
 
 
 @pytest.mark.parametrize("name", list(SIGNATURES))
+def test_help_follows_the_text_signature_and_the_stub_matches_it(name):
+    function = getattr(quenfamod, name)
+    assert function.__doc__.strip() and "Returns" in function.__doc__
+    stub = ast.parse((ROOT / "python" / "quenfamod" / "quenfamod.pyi").read_text())
+    declared = next(node for node in stub.body
+                    if isinstance(node, ast.FunctionDef) and node.name == name)
+    parameters = inspect.signature(function).parameters
+    assert [a.arg for a in declared.args.args] == list(parameters)
+    defaults = [ast.literal_eval(d) for d in declared.args.defaults]
+    assert defaults == [p.default for p in parameters.values() if p.default is not P.empty]
+
+
+@pytest.mark.parametrize("name", SIGNATURES)
 def test_signature_is_the_documented_text_signature(name):
     expected = inspect.Signature(
         [P(param, P.POSITIONAL_OR_KEYWORD, default=default) for param, default in SIGNATURES[name]]
@@ -89,14 +106,16 @@ def _run(ranks, gmt_path, kwargs):
     return quenfamod.run_gsea_py(**({"ranks": ranks, "gmt_path": gmt_path} | kwargs))
 
 
-def _enrichment(ranks, _gmt_path, kwargs):
-    args = {"ranks": ranks, "pathway_genes": ["g0"], "output_path": "/tmp/x.png"} | kwargs
+def _enrichment(ranks, gmt_path, kwargs):
+    output = os.path.join(os.path.dirname(gmt_path), "x.png")
+    args = {"ranks": ranks, "pathway_genes": ["g0"], "output_path": output} | kwargs
     return quenfamod.write_enrichment_plot_png_py(**args)
 
 
-def _table(ranks, _gmt_path, kwargs):
+def _table(ranks, gmt_path, kwargs):
+    output = os.path.join(os.path.dirname(gmt_path), "x.png")
     args = {"ranks": ranks, "pathways": [("p", ["g0"])], "results": [],
-            "output_path": "/tmp/x.png"} | kwargs
+            "output_path": output} | kwargs
     return quenfamod.write_gsea_table_plot_png_py(**args)
 
 
@@ -108,7 +127,7 @@ BAD_CONVERSIONS = [
     (_run, "ranks", {"g0": None}, TypeError),
     (_run, "ranks", {"g0": 10**400}, OverflowError),
     (_run, "ranks", {"\ud800": 1.0}, UnicodeEncodeError),
-    (_run, "gmt_path", b"/tmp/sets.gmt", TypeError),
+    (_run, "gmt_path", b"sets.gmt", TypeError),
     (_run, "nPermSimple", -1, OverflowError),
     (_run, "nPermSimple", 2**64, OverflowError),
     (_run, "nPermSimple", 1.0, TypeError),

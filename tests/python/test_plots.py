@@ -166,8 +166,13 @@ def test_table_skips_pathways_without_ranked_genes_and_uses_the_last_result(tmp_
         {"pathway": "P", "nes": float("nan"), "pval": 0.5, "padj": 0.5},
         {"pathway": "P", "nes": 1.0, "pval": 0.01, "padj": 0.02, "extra": None},
     ]
-    one = table(tmp_path, TWENTY, [("P", ["g1"]), ("GONE", ["nope"])], results, name="one.png")
-    assert one.height == 210  # one row
+    pathways = [("P", ["g1"]), ("GONE", ["nope"])]
+    both = table(tmp_path, TWENTY, pathways, results, name="both.png")
+    assert both.height == 210  # one row
+    last = table(tmp_path, TWENTY, pathways, results[1:], name="last.png")
+    first = table(tmp_path, TWENTY, pathways, results[:1], name="first.png")
+    assert both.rows == last.rows
+    assert both.rows != first.rows
 
 
 def test_transparent_table(tmp_path):

@@ -9,6 +9,8 @@ import pytest
 
 import quenfamod
 
+from engine_helpers import run_in_subprocess
+
 BLITZ_COUNTS = "blitz_anchors, blitz_accuracy, and blitz_deep_accuracy must be greater than 0."
 DECOR_ARGS = "decor arguments require method='decor'."
 ONE_ULP = math.nextafter(1.0, 2.0)
@@ -16,7 +18,7 @@ TWO_ULPS = math.nextafter(ONE_ULP, 2.0)
 
 # (arguments, exception, message); "missing" stands for a GMT path that does
 # not exist. An exception of None means the call runs and returns `message`
-# records; NotImplementedError cases name the engine that is not built yet.
+# records.
 CASES = [
     ({"sampleSize": 0, "minSize": 0}, ValueError, "sampleSize must be greater than 0."),
     ({"minSize": 0, "blitz_anchors": 0}, ValueError, "minSize must be greater than 0."),
@@ -77,11 +79,8 @@ def test_validation_messages_in_order(ranks, gmt_path, tmp_path, arguments, exce
         return
     with pytest.raises(exception) as info:
         quenfamod.run_gsea_py(**arguments)
-    if exception is NotImplementedError:
-        assert message in str(info.value)
-    else:
-        assert str(info.value) == message
-        assert not getattr(info.value, "__notes__", None)
+    assert str(info.value) == message
+    assert not getattr(info.value, "__notes__", None)
 
 
 def test_gmt_reading_failures_raise_oserror_with_the_readers_text(ranks, tmp_path):
@@ -104,6 +103,17 @@ def test_gmt_reading_failures_raise_oserror_with_the_readers_text(ranks, tmp_pat
     assert str(info.value) == "file name contained an unexpected NUL byte"
 
 
-def test_a_smaller_pool_request_after_a_larger_one_is_ignored(ranks, gmt_path):
-    for nproc in (8, 2):
-        assert len(quenfamod.run_gsea_py(ranks, gmt_path, nproc=nproc, mode="simple")) == 2
+def test_a_smaller_pool_request_after_a_larger_one_runs_silently_with_the_same_records(
+        ranks, gmt_path):
+    # The pool keeps the size of its first request; the later one is ignored
+    # without a message, and the records never depend on the pool size.
+    call = f"""
+results = [quenfamod.run_gsea_py(ranks, {gmt_path!r}, nproc=nproc, mode="simple", seed=5)
+           for nproc in (8, 2)]
+assert results[0] == results[1]
+results = results[1]
+"""
+    setup = f"ranks = {ranks!r}\n"
+    records, stderr = run_in_subprocess(setup + call)
+    assert len(records) == 2
+    assert stderr == ""

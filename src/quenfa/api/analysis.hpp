@@ -22,7 +22,10 @@ using PathwaySource = std::variant<std::string, PathwayDb>;
 
 // Every argument of one analysis, with the defaults of the Python entry.
 // Choice names (score_type, mode, method, the decor choices) are expected
-// lower-cased already; messages quote them as given here.
+// lower-cased already; messages quote them as given here. Each engine reads
+// only its own options: the others are accepted and ignored because the
+// entry's signature has them (blitz reads neither eps nor sample_size, the
+// classic and decor engines no blitz_* option).
 struct AnalysisRequest {
   std::vector<std::string> genes;  // ranked list in the caller's order
   std::vector<double> scores;

@@ -1,6 +1,7 @@
 // NumPy's legacy RandomState draws used by the calibration: the MT19937 word
 // stream with NumPy's integer seeding, the bounded draw of its permutation
-// and its polar-method Gaussian.
+// and its polar-method Gaussian, reproduced bit for bit (checked against
+// NumPy 2.4 by the blitz calibration tests).
 #pragma once
 
 #include <cstdint>

@@ -160,6 +160,12 @@ TEST(BlitzFit, EmptyPositiveSampleAndEmptyScoreSamplesFail) {
   const std::vector<double> nothing_positive = {0.0, -1.0, std::nan("")};
   EXPECT_EQ(fit_gamma_floc0_with_scratch(nothing_positive, scratch).error(),
             "cannot fit gamma distribution to an empty positive sample.");
+
+  // Without a single random set there is no score to fit (the engine refuses
+  // zero permutations before it gets here; this is the step's own guard).
+  random::NumpyMt19937 gen = random::numpy_mt19937(3);
+  EXPECT_EQ(estimate_anchor(test_signature(12), 4, 0, false, gen, scratch).error(),
+            "blitz calibration generated no finite enrichment scores for set size 4.");
 }
 
 TEST(BlitzModel, DeterministicAcrossThreadCountsAndCachedAfterwards) {

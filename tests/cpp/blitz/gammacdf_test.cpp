@@ -159,7 +159,7 @@ TEST(BlitzGammaCdf, MatchesCommittedMpmathVectors) {
 
 TEST(BlitzGammaCdf, MatchesMpmathLive) {
   if (std::system("python3 -c 'import mpmath' > /dev/null 2>&1") != 0) {
-    GTEST_SKIP() << "python3 with mpmath not found (scripts/setup.sh installs it)";
+    QUENFA_REFERENCE_TOOL_MISSING("python3 with mpmath not found");
   }
   const std::string command = "python3 '" + kScript + "' live";
   const auto text = ::quenfa::test_support::command_output(command);

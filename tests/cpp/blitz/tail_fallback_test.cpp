@@ -70,11 +70,8 @@ std::pair<double, double> error_and_reference(double p, const std::string& refer
 }
 
 TEST(BlitzTailFallback, PValuesKeepTheAskedDigitsDownPastTheSmallestDouble) {
-  const bool required = std::getenv("QUENFA_REQUIRE_REFERENCE_TOOLS") != nullptr &&
-                        std::string(std::getenv("QUENFA_REQUIRE_REFERENCE_TOOLS")) == "1";
   if (std::system("python3 -c 'import mpmath' > /dev/null 2>&1") != 0) {
-    if (required) FAIL() << "python3 with mpmath not found";
-    GTEST_SKIP() << "python3 with mpmath not found (scripts/setup.sh installs it)";
+    QUENFA_REFERENCE_TOOL_MISSING("python3 with mpmath not found");
   }
   const std::string command = "python3 '" + kScript + "'";
   const auto text = ::quenfa::test_support::command_output(command);

@@ -20,10 +20,10 @@
 namespace quenfa::decor {
 namespace {
 
-using testing::read_bytes;
-using testing::ScratchDir;
-using testing::write_bytes;
-using testing::write_gzip;
+using test_support::read_bytes;
+using test_support::ScratchDir;
+using test_support::write_bytes;
+using test_support::write_gzip;
 
 TEST(DecorExpressionMatrix, ReadsRowsAndReportsEachFault) {
   struct Case {
@@ -97,10 +97,8 @@ TEST(DecorCorrelation, AgreesWithNumpyCorrcoef) {
 }
 
 TEST(DecorCorrelation, SpearmanAgreesWithScipyOnTiesConstantRowsAndTheBundledMatrix) {
-  const char* require = std::getenv("QUENFA_REQUIRE_REFERENCE_TOOLS");
   if (std::system("python3 -c 'import scipy' > /dev/null 2>&1") != 0) {
-    if (require != nullptr && std::string(require) == "1") FAIL() << "python3 with scipy not found";
-    GTEST_SKIP() << "python3 with scipy not found (scripts/setup.sh installs it)";
+    QUENFA_REFERENCE_TOOL_MISSING("python3 with scipy not found");
   }
   const std::string bundled =
       std::string(QUENFA_TEST_DATA_DIR) + "/../../../examples/data/expression_demo.tsv.gz";

@@ -17,10 +17,10 @@
 namespace quenfa::decor {
 namespace {
 
-using testing::read_bytes;
-using testing::ScratchDir;
-using testing::write_bytes;
-using testing::write_gzip;
+using test_support::read_bytes;
+using test_support::ScratchDir;
+using test_support::write_bytes;
+using test_support::write_gzip;
 
 const std::string kGmtDigest(64, 'a');
 const std::string kExprDigest(64, 'b');

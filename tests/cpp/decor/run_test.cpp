@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fixtures.hpp"
+
 #include <bit>
 #include <cmath>
 #include <random>
@@ -234,17 +236,6 @@ TEST(DecorPermutationStatistics, TableOfCases) {
   }
 }
 
-// Ten genes g0..g9 ranked by descending score 10, 9, ..., 1.
-RankedList ten_genes() {
-  std::vector<std::string> genes;
-  std::vector<double> scores;
-  for (int i = 0; i < 10; ++i) {
-    genes.push_back("g" + std::to_string(i));
-    scores.push_back(10.0 - i);
-  }
-  return RankedList::create(genes, scores);
-}
-
 DecorPathwayScores scores_of(std::vector<std::string> genes, std::vector<float> redundancy) {
   return {std::move(genes), std::move(redundancy)};
 }
@@ -257,7 +248,7 @@ DecorRunSettings settings(std::uint64_t nperm) {
 }
 
 TEST(DecorRun, HitsNeedTheRankedListAndTheCacheEntry) {
-  const RankedList ranked = ten_genes();
+  const RankedList ranked = test_support::ten_genes(test_support::descending_scores(10.0));
   DecorCache cache;
   // g1 twice in the entry: the later score (0 -> penalty 1) counts.
   cache.pathways["A"] = scores_of({"g1", "g3", "g1", "x"}, {0.9f, 0.0f, 0.0f, 0.0f});
@@ -284,7 +275,7 @@ TEST(DecorRun, HitsNeedTheRankedListAndTheCacheEntry) {
 }
 
 TEST(DecorRun, FailuresAreErrorsAndEmptyInputsGiveNoRecords) {
-  const RankedList ranked = ten_genes();
+  const RankedList ranked = test_support::ten_genes(test_support::descending_scores(10.0));
   DecorCache cache;
   cache.pathways["A"] = scores_of({"g1", "g3"}, {0.5f, 0.5f});
   const PathwayDb db = {{"A", {"g1", "g3"}, {}}};
@@ -310,7 +301,7 @@ TEST(DecorRun, FailuresAreErrorsAndEmptyInputsGiveNoRecords) {
 }
 
 TEST(DecorRun, UnitPenaltiesReproduceClassicScoresAndRecordsSortByNameBytes) {
-  const RankedList ranked = ten_genes();
+  const RankedList ranked = test_support::ten_genes(test_support::descending_scores(10.0));
   DecorCache cache;
   PathwayDb db;
   for (const char* name : {"ab", "B", "a"}) {

@@ -1,6 +1,6 @@
 // The multilevel estimator must order gene sets exactly, cut its population
-// where the ties say, never let a perturbation change a decision the plain
-// description would make, and estimate small P-values as brute force does.
+// where the ties say, perturb chunked samples exactly as the unchunked
+// reference does, and estimate small P-values as brute force does.
 #include "quenfa/multilevel/group_estimation.hpp"
 
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@ using i128 = __int128;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // lt_cpp evaluated with every operand widened to 128 bits first.
-bool plain_lt(const Gsea& x, const Gsea& y) {
+bool wide_lt(const Gsea& x, const Gsea& y) {
   const i128 a =
       (i128{x.miss_count} * x.peak_hit_sum + (i128{y.peak_misses} - x.peak_misses) * x.weight_sum) *
           y.weight_sum -
@@ -53,8 +53,8 @@ TEST(GseaOrder, LtCppAgreesWithPlain128BitEvaluation) {
   std::mt19937_64 rng(7);
   std::size_t fast = 0, wide = 0;
   auto check = [&](const Gsea& x, const Gsea& y) {
-    ASSERT_EQ(x.lt_cpp(y), plain_lt(x, y));
-    ASSERT_EQ(y.lt_cpp(x), plain_lt(y, x));
+    ASSERT_EQ(x.lt_cpp(y), wide_lt(x, y));
+    ASSERT_EQ(y.lt_cpp(x), wide_lt(y, x));
     (inner_fits_64(x, y) ? fast : wide) += 1;
   };
 
@@ -265,10 +265,10 @@ TEST(ResampleGenesets, AllEqualPopulationMakesNoLevelAndDrawsNothing) {
   }
 }
 
-// The perturbation as plainly described: the set as one ascending vector,
+// The unchunked reference perturbation: the set as one ascending vector,
 // every point after a gene compared with lt_cpp.
-std::int32_t plain_perturbate(const MultilevelRuler& ruler, std::vector<std::uint32_t>& set,
-                              const Gsea& threshold, random::RMt19937SeedCompat& gen) {
+std::int32_t unchunked_perturb_sample(const MultilevelRuler& ruler, std::vector<std::uint32_t>& set,
+                                      const Gsea& threshold, random::RMt19937SeedCompat& gen) {
   const auto k = static_cast<std::uint32_t>(set.size());
   const auto n = static_cast<std::uint32_t>(ruler.gene_count());
   const std::int32_t iterations = std::max(1, static_cast<std::int32_t>(k * 0.1));
@@ -360,12 +360,12 @@ TEST(Perturbate, ChunkedSwapsDecideAsThePlainDescription) {
         set.weight_sum += ruler.ranks[g];
         set.key ^= ruler.gene_keys[g];
       }
-      std::vector<std::uint32_t> plain = genes;
+      std::vector<std::uint32_t> unchunked = genes;
       auto gen = random::RMt19937SeedCompat::seed_standard(static_cast<std::uint32_t>(rng()));
-      auto plain_gen = gen;
+      auto unchunked_gen = gen;
       for (int call = 0; call < 40; ++call) {
         ASSERT_EQ(ruler.perturb_sample(c.k, set, threshold, gen),
-                  plain_perturbate(ruler, plain, threshold, plain_gen));
+                  unchunked_perturb_sample(ruler, unchunked, threshold, unchunked_gen));
         std::vector<std::uint32_t> joined;
         for (std::size_t q = 0; q < set.chunks.size(); ++q) {
           std::int64_t sum = 0;
@@ -377,9 +377,9 @@ TEST(Perturbate, ChunkedSwapsDecideAsThePlainDescription) {
           ASSERT_EQ(sum, set.chunk_sums[q]);
           joined.insert(joined.end(), set.chunks[q].begin(), set.chunks[q].end());
         }
-        ASSERT_EQ(joined, plain);
+        ASSERT_EQ(joined, unchunked);
       }
-      EXPECT_EQ(gen.next_u32(), plain_gen.next_u32());
+      EXPECT_EQ(gen.next_u32(), unchunked_gen.next_u32());
     }
   }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/fixtures.hpp"
+
 #include <cmath>
 #include <limits>
 
@@ -8,15 +10,8 @@
 namespace quenfa::plot {
 namespace {
 
-// Ten genes g0..g9, in that rank order.
-RankedList ten_genes(std::vector<double> scores = std::vector<double>(10, 1.0)) {
-  std::vector<std::string> genes;
-  for (int i = 0; i < 10; ++i) genes.push_back("g" + std::to_string(i));
-  return RankedList::create(genes, scores);
-}
-
 EnrichmentPlotData data_for(const std::vector<std::string>& set, ScoreType type = ScoreType::Std,
-                            const RankedList& ranked = ten_genes()) {
+                            const RankedList& ranked = test_support::ten_genes()) {
   auto data = build_enrichment_plot_data(ranked, set, "P", type, 1.0);
   EXPECT_TRUE(data.ok()) << data.error();
   return data.value();
@@ -61,7 +56,8 @@ TEST(PlotEnrichment, ScoreTypePicksTheSide) {
 TEST(PlotEnrichment, ZeroHitWeightsCountEqually) {
   std::vector<double> scores(10, 1.0);
   scores[8] = scores[9] = 0.0;
-  const EnrichmentPlotData data = data_for({"g8", "g9"}, ScoreType::Std, ten_genes(scores));
+  const EnrichmentPlotData data =
+      data_for({"g8", "g9"}, ScoreType::Std, test_support::ten_genes(scores));
   // Eight misses of 1/8, then two hits of 1/2 each.
   EXPECT_EQ(data.points[8].second, -1.0);
   EXPECT_EQ(data.points[9].second, -0.5);
@@ -71,7 +67,7 @@ TEST(PlotEnrichment, ZeroHitWeightsCountEqually) {
 TEST(PlotEnrichment, NanAtTheTopHitMakesOneSidedBoundsFail) {
   std::vector<double> scores(10, 1.0);
   scores[0] = std::numeric_limits<double>::quiet_NaN();
-  const RankedList ranked = ten_genes(scores);
+  const RankedList ranked = test_support::ten_genes(scores);
   const EnrichmentPlotData pos = data_for({"g0", "g5"}, ScoreType::Pos, ranked);
   EXPECT_EQ(pos.enrichment_score, -std::numeric_limits<double>::infinity());
   EXPECT_EQ(enrichment_axis(pos).error(), "failed to compute finite plot bounds");
@@ -86,7 +82,8 @@ TEST(PlotEnrichment, NanAtTheTopHitMakesOneSidedBoundsFail) {
 TEST(PlotEnrichment, InfiniteHitScoreDrawsWithoutFailing) {
   std::vector<double> scores(10, 1.0);
   scores[3] = std::numeric_limits<double>::infinity();
-  const EnrichmentPlotData data = data_for({"g3", "g6"}, ScoreType::Std, ten_genes(scores));
+  const EnrichmentPlotData data =
+      data_for({"g3", "g6"}, ScoreType::Std, test_support::ten_genes(scores));
   EXPECT_TRUE(render_enrichment_plot(data, 900, 660, {}).ok());
 }
 

@@ -140,7 +140,8 @@ TEST(RngCompatGroundTruth, CommittedNumpyRawWords) {
 
 TEST(RngCompatGroundTruth, LiveR) {
   if (std::system("command -v Rscript > /dev/null 2>&1") != 0) {
-    GTEST_SKIP() << "Rscript not found: the live comparison with R needs r-base-core";
+    QUENFA_REFERENCE_TOOL_MISSING(
+        "Rscript not found: the live comparison with R needs r-base-core");
   }
   const std::string command = "Rscript '" + kDataDir + "/r_streams.R' live";
   const auto text = ::quenfa::test_support::command_output(command);

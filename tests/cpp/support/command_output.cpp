@@ -1,6 +1,7 @@
 #include "support/command_output.hpp"
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace quenfa::test_support {
 
@@ -14,6 +15,10 @@ std::optional<std::string> command_output(const std::string& command) {
   }
   if (pclose(pipe) != 0) return std::nullopt;
   return text;
+}
+
+bool reference_tools_required() {
+  return std::getenv("QUENFA_REQUIRE_REFERENCE_TOOLS") != nullptr;
 }
 
 }  // namespace quenfa::test_support

@@ -1,4 +1,5 @@
-// Scratch directories and whole-file helpers for the decor tests.
+// Fixtures shared by the C++ tests: small ranked lists, scratch directories
+// and whole-file helpers.
 #pragma once
 
 #include <stdlib.h>
@@ -9,8 +10,25 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
-namespace quenfa::decor::testing {
+#include "quenfa/core/ranked_list.hpp"
+
+namespace quenfa::test_support {
+
+// Ten genes g0..g9 with `scores` (equal scores keep g0..g9 order).
+inline RankedList ten_genes(std::vector<double> scores = std::vector<double>(10, 1.0)) {
+  std::vector<std::string> genes;
+  for (int i = 0; i < 10; ++i) genes.push_back("g" + std::to_string(i));
+  return RankedList::create(genes, scores);
+}
+
+// Ten scores descending by 1 from `top`: g0 ranks first.
+inline std::vector<double> descending_scores(double top) {
+  std::vector<double> scores;
+  for (int i = 0; i < 10; ++i) scores.push_back(top - i);
+  return scores;
+}
 
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the object goes.
@@ -51,4 +69,4 @@ inline void write_gzip(const std::string& path, const std::string& text) {
   gzclose(f);
 }
 
-}  // namespace quenfa::decor::testing
+}  // namespace quenfa::test_support

@@ -15,7 +15,6 @@ import subprocess
 import sys
 
 import pytest
-import quenfa
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 DOCS = ROOT / "docs"

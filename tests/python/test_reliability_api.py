@@ -183,6 +183,7 @@ import json, math, os, random, sys
 import quenfamod
 
 folder = sys.argv[1]
+os.chdir(folder)  # relative output paths land in the folder too
 rng = random.Random(int(sys.argv[2]))
 calls = int(sys.argv[3])
 gmt = os.path.join(folder, "sets.gmt")

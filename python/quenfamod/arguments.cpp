@@ -162,6 +162,15 @@ bool convert_str(PyObject* obj, std::string& out) {
   return utf8_of(obj, out);
 }
 
+bool convert_path(PyObject* obj, std::string& out) {
+  if (!convert_str(obj, out)) return false;
+  if (out.find('\0') != std::string::npos) {
+    PyErr_SetString(PyExc_ValueError, "embedded null character in path");
+    return false;
+  }
+  return true;
+}
+
 bool convert_lowered_str(PyObject* obj, std::string& out) {
   if (!PyUnicode_Check(obj)) {
     PyErr_Format(PyExc_TypeError, "expected str, got %.200s", Py_TYPE(obj)->tp_name);

@@ -33,6 +33,10 @@ struct RankInput {
 
 bool convert_ranks(PyObject* obj, RankInput& out);
 bool convert_str(PyObject* obj, std::string& out);
+// A str naming a file: as convert_str, and a NUL character, which no file
+// name can hold, is a ValueError (the operating system would see a shorter
+// name).
+bool convert_path(PyObject* obj, std::string& out);
 // A str lower-cased as Python's str.lower() does, for names of choices.
 bool convert_lowered_str(PyObject* obj, std::string& out);
 bool convert_u64(PyObject* obj, std::uint64_t& out);

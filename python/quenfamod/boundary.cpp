@@ -21,6 +21,17 @@ void raise_internal_fault(const char* what) {
   PyErr_SetString(fault_type, what);
 }
 
+PyObject* raise(PyObject* type, const std::string& message) {
+  // Messages quote the caller's text, which is UTF-8 from a str; "replace"
+  // keeps the message even if a file's bytes slipped in.
+  PyObject* text =
+      PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
+  if (text == nullptr) return nullptr;
+  PyErr_SetObject(type, text);
+  Py_DECREF(text);
+  return nullptr;
+}
+
 PyObject* raise_error(const quenfa::Error& error) {
   PyObject* type = PyExc_RuntimeError;
   switch (error.kind) {

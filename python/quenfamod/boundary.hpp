@@ -55,10 +55,8 @@ decltype(auto) without_gil(Body&& body) {
 // be read, RuntimeError for everything that fails in an engine.
 PyObject* raise_error(const quenfa::Error& error);
 
-// Sets `type` with `message` and returns nullptr, for `return raise(...)`.
-inline PyObject* raise(PyObject* type, const std::string& message) {
-  PyErr_SetString(type, message.c_str());
-  return nullptr;
-}
+// Sets `type` with `message`, whole even past a NUL character, and returns
+// nullptr, for `return raise(...)`.
+PyObject* raise(PyObject* type, const std::string& message);
 
 }  // namespace quenfamod

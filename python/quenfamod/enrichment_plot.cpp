@@ -46,7 +46,7 @@ PyObject* write_enrichment_plot_png_py(PyObject*, PyObject* const* args, Py_ssiz
     EnrichmentPlotArguments a;
     const bool converted = convert_arg(k, s, 0, convert_ranks, a.ranks) &&
                            convert_arg(k, s, 1, convert_str_sequence, a.pathway_genes) &&
-                           convert_arg(k, s, 2, convert_str, a.output_path) &&
+                           convert_arg(k, s, 2, convert_path, a.output_path) &&
                            convert_arg(k, s, 3, convert_str, a.pathway_name) &&
                            convert_arg(k, s, 4, convert_lowered_str, a.score_type) &&
                            convert_arg(k, s, 5, convert_f64, a.gsea_param) &&
@@ -58,8 +58,9 @@ PyObject* write_enrichment_plot_png_py(PyObject*, PyObject* const* args, Py_ssiz
     if (!converted) return nullptr;
     auto score_type = quenfa::parse_score_type(a.score_type);
     if (!score_type) return raise(PyExc_ValueError, score_type.error());
-    const quenfa::RankedList ranked =
-        quenfa::RankedList::create(std::move(a.ranks.genes), std::move(a.ranks.scores));
+    const auto ranked =
+        quenfa::RankedList::create_checked(std::move(a.ranks.genes), std::move(a.ranks.scores));
+    if (!ranked) return raise_error(ranked.failure());
     quenfa::plot::EnrichmentPlotOptions options;
     options.pathway_name = std::move(a.pathway_name);
     options.score_type = score_type.value();
@@ -70,7 +71,7 @@ PyObject* write_enrichment_plot_png_py(PyObject*, PyObject* const* args, Py_ssiz
     options.transparent_background = a.transparent_background;
     options.title = std::move(a.title);
     const quenfa::Status written = without_gil([&] {
-      return quenfa::plot::write_enrichment_plot_png(ranked, a.pathway_genes, a.output_path,
+      return quenfa::plot::write_enrichment_plot_png(ranked.value(), a.pathway_genes, a.output_path,
                                                      options);
     });
     if (!written) return raise_error(written.failure());

@@ -100,7 +100,7 @@ bool convert_all(const std::vector<PyObject*>& s, RankInput& ranks, std::string&
                  quenfa::api::AnalysisRequest& a) {
   const auto& k = kSignature;
   return convert_arg(k, s, kRanks, convert_ranks, ranks) &&
-         convert_arg(k, s, kGmtPath, convert_str, gmt_path) &&
+         convert_arg(k, s, kGmtPath, convert_path, gmt_path) &&
          convert_arg(k, s, kNPermSimple, convert_u64, a.n_perm_simple) &&
          convert_optional_arg(k, s, kSeed, convert_u64, a.seed) &&
          convert_arg(k, s, kNproc, convert_u64, a.nproc) &&
@@ -114,8 +114,8 @@ bool convert_all(const std::vector<PyObject*>& s, RankInput& ranks, std::string&
          convert_arg(k, s, kSampleSize, convert_u64, a.sample_size) &&
          convert_arg(k, s, kGpu, convert_bool, a.gpu) &&
          convert_arg(k, s, kMethod, convert_lowered_str, a.method) &&
-         convert_optional_arg(k, s, kDecorCache, convert_str, a.decor_cache) &&
-         convert_optional_arg(k, s, kDecorExpression, convert_str, a.decor_expression) &&
+         convert_optional_arg(k, s, kDecorCache, convert_path, a.decor_cache) &&
+         convert_optional_arg(k, s, kDecorExpression, convert_path, a.decor_expression) &&
          convert_optional_arg(k, s, kDecorPreset, convert_str, a.decor_preset) &&
          convert_optional_arg(k, s, kDecorStringency, convert_f64, a.decor_stringency) &&
          convert_optional_arg(k, s, kDecorWeightFormula, convert_str, a.decor_weight_formula) &&

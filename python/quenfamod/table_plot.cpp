@@ -147,15 +147,16 @@ PyObject* write_gsea_table_plot_png_py(PyObject*, PyObject* const* args, Py_ssiz
     const bool converted = convert_arg(k, s, 0, convert_ranks, a.ranks) &&
                            convert_arg(k, s, 1, convert_pathway_pairs, a.pathways) &&
                            convert_arg(k, s, 2, convert_result_dicts, a.results) &&
-                           convert_arg(k, s, 3, convert_str, a.output_path) &&
+                           convert_arg(k, s, 3, convert_path, a.output_path) &&
                            convert_arg(k, s, 4, convert_f64, a.gsea_param) &&
                            convert_arg(k, s, 5, convert_f64, a.width_inches) &&
                            convert_optional_arg(k, s, 6, convert_f64, a.height_inches) &&
                            convert_arg(k, s, 7, convert_u32, a.dpi) &&
                            convert_arg(k, s, 8, convert_bool, a.transparent_background);
     if (!converted) return nullptr;
-    const quenfa::RankedList ranked =
-        quenfa::RankedList::create(std::move(a.ranks.genes), std::move(a.ranks.scores));
+    const auto ranked =
+        quenfa::RankedList::create_checked(std::move(a.ranks.genes), std::move(a.ranks.scores));
+    if (!ranked) return raise_error(ranked.failure());
     std::vector<quenfa::EnrichmentResult> records(a.results.size());
     for (std::size_t i = 0; i < a.results.size(); ++i) {
       if (!result_record_from_py(a.results[i].get(), records[i])) return nullptr;
@@ -163,8 +164,8 @@ PyObject* write_gsea_table_plot_png_py(PyObject*, PyObject* const* args, Py_ssiz
     const quenfa::plot::TablePlotOptions options{a.gsea_param, a.width_inches, a.height_inches,
                                                  a.dpi, a.transparent_background};
     const quenfa::Status written = without_gil([&] {
-      return quenfa::plot::write_gsea_table_plot_png(ranked, a.pathways, records, a.output_path,
-                                                     options);
+      return quenfa::plot::write_gsea_table_plot_png(ranked.value(), a.pathways, records,
+                                                     a.output_path, options);
     });
     if (!written) return raise_error(written.failure());
     Py_RETURN_NONE;

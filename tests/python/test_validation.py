@@ -45,7 +45,8 @@ CASES = [
     ({"mode": "blitz", "gseaParam": TWO_ULPS, "decor_cache": "c"}, ValueError,
      "mode='blitz' supports only gseaParam=1.0."),
     ({"mode": "blitz", "gseaParam": ONE_ULP, "decor_cache": "c"}, ValueError, DECOR_ARGS),
-    ({"mode": "blitz", "gseaParam": math.nan, "decor_expression": "e"}, ValueError, DECOR_ARGS),
+    ({"mode": "blitz", "gseaParam": math.nan, "decor_expression": "e"}, ValueError,
+     "gseaParam must be finite and greater than or equal to 0."),
     # Runs: the fixture's sets are below the default blitz minSize of 5.
     ({"mode": "Blitz", "gseaParam": ONE_ULP, "nPermSimple": 50}, None, 0),
     # method "decor"
@@ -98,9 +99,6 @@ def test_gmt_reading_failures_raise_oserror_with_the_readers_text(ranks, tmp_pat
     with pytest.raises(OSError) as info:
         quenfamod.run_gsea_py(ranks, str(tmp_path))
     assert str(info.value) == "Is a directory (os error 21)"
-    with pytest.raises(OSError) as info:
-        quenfamod.run_gsea_py(ranks, str(tmp_path / "bad.gmt") + "\0.txt")
-    assert str(info.value) == "file name contained an unexpected NUL byte"
 
 
 def test_a_smaller_pool_request_after_a_larger_one_runs_silently_with_the_same_records(

@@ -71,7 +71,6 @@ Result<Records> run_blitz(const AnalysisRequest& r, const RankedList& ranked,
     return refused(plan.error());
   }
   if (d.score_type != ScoreType::Std) return refused("mode='blitz' supports only scoreType='std'.");
-  // Compared so that a NaN gseaParam passes: NaN is not greater than anything.
   if (std::fabs(r.gsea_param - 1.0) > 2.220446049250313e-16) {
     return refused("mode='blitz' supports only gseaParam=1.0.");
   }
@@ -185,7 +184,14 @@ Result<Records> run_analysis(AnalysisRequest r) {
     return refused(
         "blitz_anchors, blitz_accuracy, and blitz_deep_accuracy must be greater than 0.");
   }
-  const RankedList ranked = RankedList::create(std::move(r.genes), std::move(r.scores));
+  // Written so that a NaN fails too.
+  if (!(r.eps >= 0.0 && r.eps < 1.0)) {
+    return refused("eps must be greater than or equal to 0 and less than 1.");
+  }
+  Result<RankedList> checked = RankedList::create_checked(std::move(r.genes), std::move(r.scores));
+  if (!checked) return checked.failure();
+  const RankedList& ranked = checked.value();
+  if (Status st = ranked.check_weight_exponent(r.gsea_param); !st) return st.failure();
   // Only the decor method keys its cache by the GMT file's digest.
   const Result<Method> requested_method = parse_method(r.method);
   const bool decor = requested_method && requested_method.value() == Method::Decor;

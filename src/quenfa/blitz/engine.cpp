@@ -9,6 +9,7 @@
 #include <oneapi/tbb/task_arena.h>
 
 #include "quenfa/blitz/calibration.hpp"
+#include "quenfa/blitz/compat/numpy_pairwise_sum.hpp"
 #include "quenfa/blitz/model_cache.hpp"
 #include "quenfa/blitz/scoring.hpp"
 #include "quenfa/core/internal_fault.hpp"
@@ -105,6 +106,13 @@ Result<std::vector<EnrichmentResult>> run(const RankedList& ranked, const Pathwa
   runtime::StageTimer timer(runtime::env_flag_present("QUENFA_BLITZ_TIMINGS"),
                             "QUENFA_BLITZ_TIMING");
   const BlitzSignature signature = prepare_signature(ranked, options.center);
+  // Every score of the engine is a ratio of partial sums of these values:
+  // when their sum overflows, no score is meaningful.
+  if (!std::isfinite(compat::numpy_pairwise_sum_f64(signature.abs_scores))) {
+    return Error{ErrorKind::InvalidArgument,
+                 "blitz needs scores whose absolute values, after centring, sum to a finite "
+                 "number; scale them down."};
+  }
   timer.stage_done("prepare_signature");
   const std::vector<CleanedPathway> cleaned = clean_pathways(signature, pathways);
   timer.stage_done("clean_pathways");

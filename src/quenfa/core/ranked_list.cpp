@@ -1,5 +1,6 @@
 #include "quenfa/core/ranked_list.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -54,6 +55,63 @@ RankedList RankedList::create(std::vector<std::string> genes, std::vector<double
   return out;
 }
 
+Result<RankedList> RankedList::create_checked(std::vector<std::string> genes,
+                                              std::vector<double> scores) {
+  for (std::size_t i = 0; i < scores.size() && i < genes.size(); ++i) {
+    if (std::isfinite(scores[i])) continue;
+    const char* text = std::isnan(scores[i]) ? "nan" : scores[i] > 0 ? "inf" : "-inf";
+    return Error{ErrorKind::InvalidArgument,
+                 std::string("Invalid score ") + text + " for gene '" + genes[i] +
+                     "'. Every score in ranks must be finite.",
+                 ErrorOrigin::Input};
+  }
+  return create(std::move(genes), std::move(scores));
+}
+
+Status RankedList::check_weight_exponent(double p) const {
+  const auto refuse = [](std::string message) {
+    return Error{ErrorKind::InvalidArgument, std::move(message), ErrorOrigin::Input};
+  };
+  if (!std::isfinite(p) || p < 0.0) {
+    return refuse("gseaParam must be finite and greater than or equal to 0.");
+  }
+  bool any_weight = false;
+  bool any_score = false;
+  for (std::size_t i = 0; i < scores.size(); ++i) {
+    const double w = std::pow(std::fabs(scores[i]), p);
+    if (std::isinf(w) && std::isfinite(scores[i])) {
+      return refuse("gseaParam is too large: |score|^gseaParam is infinite for gene '" + genes[i] +
+                    "'.");
+    }
+    any_weight = any_weight || w > 0.0;
+    any_score = any_score || scores[i] != 0.0;
+  }
+  if (any_score && p > 0.0 && !any_weight) {
+    return refuse("gseaParam is too large: |score|^gseaParam is 0 for every gene.");
+  }
+  return ok_status();
+}
+
+double rescaled_weight_total(std::vector<double>& weights) {
+  double total = 0.0;
+  for (double w : weights) total += w;
+  const bool overflows = std::isinf(total);
+  const bool scale_overflows = total > 0.0 && std::isinf(1073741824.0 / total);
+  if (!overflows && !scale_overflows) return total;
+  // The largest weight lands in [2^958, 2^959), so that fewer than 2^64
+  // weights sum below the largest double and 2^30 / sum stays below 1; or in
+  // [2^-100, 2^-99), so that 2^30 / sum stays finite and above 2^52.
+  const double largest = *std::max_element(weights.begin(), weights.end());
+  if (!std::isfinite(largest)) return total;  // an infinite weight has no finite ratio
+  const int shift = (overflows ? 958 : -100) - std::ilogb(largest);
+  total = 0.0;
+  for (double& w : weights) {
+    w = std::ldexp(w, shift);
+    total += w;
+  }
+  return total;
+}
+
 std::int64_t round_to_i64_saturating(double x) {
   if (std::isnan(x)) return 0;
   const double r = std::nearbyint(x);  // default rounding mode: half to even
@@ -66,11 +124,8 @@ PreparedStats RankedList::prepare(const std::vector<double>& scores, double p) {
   PreparedStats out;
   const std::size_t n = scores.size();
   out.abs_weights.resize(n);
-  double total = 0.0;
-  for (std::size_t i = 0; i < n; ++i) {
-    out.abs_weights[i] = std::pow(std::fabs(scores[i]), p);
-    total += out.abs_weights[i];
-  }
+  for (std::size_t i = 0; i < n; ++i) out.abs_weights[i] = std::pow(std::fabs(scores[i]), p);
+  const double total = rescaled_weight_total(out.abs_weights);
   double scale = 1073741824.0 / total;
   if (scale >= 1.0) scale = std::floor(scale);
 

@@ -66,6 +66,7 @@ Result<EnrichmentPlotData> build_enrichment_plot_data(const RankedList& ranked,
   const std::size_t n = ranked.size();
   if (n == 0) return Error{kEmptyRanksMessage};
   if (!valid_gsea_param(gsea_param)) return Error{kBadGseaParamMessage};
+  if (Status st = ranked.check_weight_exponent(gsea_param); !st) return st.failure();
   const std::vector<std::size_t> hits =
       extract_pathway_hits(pathway_genes, build_gene_index(ranked.genes));
   const std::size_t k = hits.size();
@@ -79,11 +80,10 @@ Result<EnrichmentPlotData> build_enrichment_plot_data(const RankedList& ranked,
 
   const double miss = 1.0 / static_cast<double>(n - k);
   std::vector<double> weights(k);
-  double total = 0.0;
   for (std::size_t j = 0; j < k; ++j) {
     weights[j] = std::pow(std::fabs(ranked.scores[hits[j]]), gsea_param);
-    total += weights[j];
   }
+  double total = rescaled_weight_total(weights);
   if (total == 0.0) {  // all hit weights zero: every hit counts 1 / k
     total = static_cast<double>(k);
     std::fill(weights.begin(), weights.end(), 1.0);
@@ -264,7 +264,7 @@ Status write_enrichment_plot_png(const RankedList& ranked,
   if (width < 320 || height < 240) return Error{"plot dimensions must be at least 320x240 pixels"};
   auto data = build_enrichment_plot_data(ranked, pathway_genes, options.pathway_name,
                                          options.score_type, options.gsea_param);
-  if (!data) return Error{data.error()};
+  if (!data) return data.failure();
   auto canvas = render_enrichment_plot(data.value(), width, height, options);
   if (!canvas) return Error{canvas.error()};
   return save_png_with_dpi(canvas.value(), output_path, options.dpi);

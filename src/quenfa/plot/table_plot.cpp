@@ -55,6 +55,7 @@ Result<GseaTablePlotData> build_gsea_table_plot_data(const RankedList& ranked,
   if (ranked.size() == 0) return Error{kEmptyRanksMessage};
   if (pathways.empty()) return Error{"pathways must not be empty"};
   if (!valid_gsea_param(gsea_param)) return Error{kBadGseaParamMessage};
+  if (Status st = ranked.check_weight_exponent(gsea_param); !st) return st.failure();
   const GeneIndex index = build_gene_index(ranked.genes);
   std::vector<double> stats = signed_weights(ranked.scores, gsea_param);
   double largest = 0.0;
@@ -221,7 +222,7 @@ Status write_gsea_table_plot_png(const RankedList& ranked, const std::vector<Pat
     return Error{kBadSizeMessage};
   }
   auto data = build_gsea_table_plot_data(ranked, pathways, results, options.gsea_param);
-  if (!data) return Error{data.error()};
+  if (!data) return data.failure();
   auto image = render_gsea_table_plot(data.value(), options);
   if (!image) return Error{image.error()};
   return save_png_with_dpi(image.value(), output_path, options.dpi);

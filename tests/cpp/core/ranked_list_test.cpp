@@ -68,6 +68,54 @@ TEST(RankedListPrepare, ScalesWeightsToIntegersNearTwoToThirty) {
   EXPECT_EQ(big.int_weights, (std::vector<std::int64_t>{805306368, 268435456}));
 }
 
+TEST(RankedListPrepare, WeightSumsOutOfRangeKeepTheRatiosOfUnboundedArithmetic) {
+  // A power of two changes no ratio: a sum that overflows gives the integer
+  // weights of one that does not, with 2^30 / sum below 1 in both; a sum so
+  // small that 2^30 / sum overflows those of one where it is above 2^52.
+  const std::vector<double> base = {5.0, 3.0, -1.0, 0.0, -7.0};
+  const auto times = [&](int e) {
+    std::vector<double> out;
+    for (double v : base) out.push_back(std::ldexp(v, e));
+    return RankedList::prepare(out, 1.0);
+  };
+  EXPECT_EQ(times(1021).int_weights, times(900).int_weights);
+  EXPECT_EQ(times(-1070).int_weights, times(-900).int_weights);
+  EXPECT_EQ(times(900).int_total, std::int64_t{1} << 30);
+  // In range, nothing is rescaled.
+  std::vector<double> weights = {1e300, 2e300};
+  EXPECT_EQ(rescaled_weight_total(weights), 3e300);
+  EXPECT_EQ(weights, (std::vector<double>{1e300, 2e300}));
+  std::vector<double> huge = {1.5e308, 1.5e308};  // the largest lands in [2^958, 2^959)
+  EXPECT_EQ(rescaled_weight_total(huge), 2 * std::ldexp(1.5e308, -65));
+  EXPECT_EQ(huge, (std::vector<double>{std::ldexp(1.5e308, -65), std::ldexp(1.5e308, -65)}));
+}
+
+TEST(RankedListChecks, RefuseNonFiniteScoresAndExponentsWithoutFiniteWeights) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const auto refused = RankedList::create_checked({"a", "b", "c"}, {1.0, -inf, nan});
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(refused.failure().kind, ErrorKind::InvalidArgument);
+  EXPECT_EQ(refused.error(),
+            "Invalid score -inf for gene 'b'. Every score in ranks must be finite.");
+  const auto ranked = RankedList::create_checked({"a", "b", "c"}, {2.0, -0.5, 0.0});
+  ASSERT_TRUE(ranked.ok());
+  EXPECT_EQ(ranked.value().genes, (std::vector<std::string>{"a", "c", "b"}));
+
+  const RankedList& r = ranked.value();
+  for (double p : {0.0, 1.0, 1000.0}) EXPECT_TRUE(r.check_weight_exponent(p).ok()) << p;
+  for (double p : {-1.0, nan, inf}) {
+    EXPECT_EQ(r.check_weight_exponent(p).error(),
+              "gseaParam must be finite and greater than or equal to 0.");
+  }
+  EXPECT_EQ(r.check_weight_exponent(1100.0).error(),
+            "gseaParam is too large: |score|^gseaParam is infinite for gene 'a'.");
+  const RankedList small = RankedList::create({"x", "y"}, {0.5, -0.25});
+  EXPECT_EQ(small.check_weight_exponent(1e300).error(),
+            "gseaParam is too large: |score|^gseaParam is 0 for every gene.");
+  EXPECT_TRUE(RankedList::create({"z"}, {0.0}).check_weight_exponent(1e300).ok());
+}
+
 TEST(RoundToI64Saturating, RoundsHalfToEvenAndSaturates) {
   EXPECT_EQ(round_to_i64_saturating(2.5), 2);
   EXPECT_EQ(round_to_i64_saturating(3.5), 4);

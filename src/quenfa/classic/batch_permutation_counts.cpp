@@ -249,7 +249,7 @@ BatchCounts batch_permutation_counts_f64_thread_invariant_parallel(const BatchIn
 
 BatchCounts batch_permutation_counts_f64_parallel(const BatchInputs& in, std::uint64_t permutations,
                                                   std::uint64_t chunk_seed) {
-  const auto threads = static_cast<std::size_t>(runtime::worker_pool().max_concurrency());
+  const auto threads = static_cast<std::size_t>(runtime::worker_pool_size());
   return batch_permutation_counts_f64_parallel(in, permutations, chunk_seed, threads);
 }
 
@@ -289,7 +289,7 @@ BatchCounts batch_permutation_counts_f64_parallel(const BatchInputs& in, std::ui
 
 BatchCounts batch_counts_for_chunk(const BatchInputs& in, std::uint64_t permutations,
                                    std::uint64_t chunk_seed) {
-  const int threads = runtime::worker_pool().max_concurrency();
+  const std::size_t threads = runtime::worker_pool_size();
   if (threads < 2 || in.sizes.size() < kMinParallelPathways) {
     return batch_permutation_counts_f64(in, permutations, chunk_seed);
   }

@@ -18,10 +18,11 @@ namespace {
 
 struct Pool {
   std::mutex mutex;
+  std::size_t threads = 0;  // 0 until the size is fixed
   // Lifts oneTBB's process limit of worker threads when more threads than
   // logical CPUs are requested; kept alive as long as the pool.
   std::unique_ptr<oneapi::tbb::global_control> limit;
-  std::unique_ptr<oneapi::tbb::task_arena> arena;
+  std::vector<oneapi::tbb::task_arena*> idle;
 };
 
 Pool& pool() {
@@ -29,16 +30,30 @@ Pool& pool() {
   return *p;
 }
 
+oneapi::tbb::task_arena* new_arena(std::size_t threads) {
+  auto* arena = new oneapi::tbb::task_arena(static_cast<int>(threads));
+  arena->initialize();
+  return arena;
+}
+
+// Fixes the pool's size and makes its first arena.
 void create_locked(Pool& p, std::size_t threads) {
-  const int n = static_cast<int>(threads);
-  if (n > oneapi::tbb::info::default_concurrency()) {
+  if (static_cast<int>(threads) > oneapi::tbb::info::default_concurrency()) {
     p.limit = std::make_unique<oneapi::tbb::global_control>(
         oneapi::tbb::global_control::max_allowed_parallelism, threads);
   }
-  auto arena = std::make_unique<oneapi::tbb::task_arena>(n);
-  arena->initialize();
-  p.arena = std::move(arena);
+  p.idle.push_back(new_arena(threads));
+  p.threads = threads;
 }
+
+void fix_default_size_locked(Pool& p) {
+  if (p.threads == 0) {
+    create_locked(p, static_cast<std::size_t>(oneapi::tbb::info::default_concurrency()));
+  }
+}
+
+// The arena the calling thread holds, if any.
+thread_local oneapi::tbb::task_arena* held_arena = nullptr;
 
 Error thread_start_error(std::size_t threads, const std::string& reason) {
   return Error{"Failed to start " + std::to_string(threads) + " worker threads: " + reason};
@@ -89,13 +104,12 @@ Status request_worker_pool(std::size_t threads) {
   threads = std::min(threads, thread_cap());
   Pool& p = pool();
   std::lock_guard lock(p.mutex);
-  if (p.arena) return ok_status();
+  if (p.threads != 0) return ok_status();
   if (Status st = check_threads_can_start(threads); !st) return st;
   try {
     create_locked(p, threads);
   } catch (const std::system_error& e) {
     p.limit.reset();
-    p.arena.reset();
     return thread_start_error(threads, e.code().message());
   }
   return ok_status();
@@ -106,12 +120,34 @@ std::size_t thread_limit() {
       oneapi::tbb::global_control::max_allowed_parallelism);
 }
 
-oneapi::tbb::task_arena& worker_pool() {
+std::size_t worker_pool_size() {
   Pool& p = pool();
   std::lock_guard lock(p.mutex);
-  if (!p.arena)
-    create_locked(p, static_cast<std::size_t>(oneapi::tbb::info::default_concurrency()));
-  return *p.arena;
+  fix_default_size_locked(p);
+  return p.threads;
+}
+
+ArenaLease::ArenaLease() : arena_(held_arena), nested_(held_arena != nullptr) {
+  if (nested_) return;
+  Pool& p = pool();
+  {
+    std::lock_guard lock(p.mutex);
+    fix_default_size_locked(p);
+    if (!p.idle.empty()) {
+      arena_ = p.idle.back();
+      p.idle.pop_back();
+    }
+  }
+  if (arena_ == nullptr) arena_ = new_arena(p.threads);
+  held_arena = arena_;
+}
+
+ArenaLease::~ArenaLease() {
+  if (nested_) return;
+  held_arena = nullptr;
+  Pool& p = pool();
+  std::lock_guard lock(p.mutex);
+  p.idle.push_back(arena_);
 }
 
 }  // namespace quenfa::runtime

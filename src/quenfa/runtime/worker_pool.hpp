@@ -1,5 +1,7 @@
-// The process-wide worker pool: one lazily created oneTBB arena whose size is
-// fixed by the first request and never changes afterwards.
+// The process-wide worker pool: oneTBB arenas of one size, fixed by the first
+// request and never changed afterwards. Each thread that runs an analysis
+// holds an arena of its own for the duration, so analyses started from
+// several threads run side by side instead of queueing for one arena's slots.
 #pragma once
 
 #include <cstddef>
@@ -27,18 +29,39 @@ Status check_threads_can_start(std::size_t threads);
 // started, leaving no pool behind.
 Status request_worker_pool(std::size_t threads);
 
-// The pool, created with the number of logical CPUs when nothing asked first.
-oneapi::tbb::task_arena& worker_pool();
+// The number of threads of every arena of the pool; the first call without
+// an earlier request fixes it to the number of logical CPUs.
+std::size_t worker_pool_size();
 
 // The number of threads a parallel region may use at most in this process
 // (oneTBB's max_allowed_parallelism). A local arena sized above it would only
 // make oneTBB print a warning and run with fewer threads anyway.
 std::size_t thread_limit();
 
-// Runs `body` inside the pool, so its parallel loops use the pool's threads.
+// An arena of the pool held by the calling thread: an idle one, or a new one
+// when every arena is busy. A thread that already holds one gets the same
+// arena again, so nested regions stay on it. Arenas are kept for reuse and
+// never destroyed (worker threads may outlive static teardown).
+class ArenaLease {
+ public:
+  ArenaLease();
+  ~ArenaLease();
+  ArenaLease(const ArenaLease&) = delete;
+  ArenaLease& operator=(const ArenaLease&) = delete;
+
+  oneapi::tbb::task_arena& arena() { return *arena_; }
+
+ private:
+  oneapi::tbb::task_arena* arena_;
+  bool nested_;
+};
+
+// Runs `body` inside an arena of the pool, so its parallel loops use the
+// pool's threads.
 template <class F>
 decltype(auto) run_in_worker_pool(F&& body) {
-  return worker_pool().execute(static_cast<F&&>(body));
+  ArenaLease lease;
+  return lease.arena().execute(static_cast<F&&>(body));
 }
 
 }  // namespace quenfa::runtime

@@ -428,7 +428,7 @@ TEST(BatchCounts, FastStrategyFollowsThePoolSize) {
 TEST(BatchCounts, ChunkStrategyChoice) {
   // Strategy 3 only on request, with two or more pool threads and at least
   // 128 pathways; otherwise the exact counters.
-  const std::size_t threads = static_cast<std::size_t>(runtime::worker_pool().max_concurrency());
+  const std::size_t threads = static_cast<std::size_t>(runtime::worker_pool_size());
   for (std::size_t pathways : {127, 128}) {
     const Chunk ch = make_chunk({300, pathways, 20, Weights::Integer, ScoreType::Std, 200});
     const auto exact = batch_permutation_counts_f64(ch.inputs(), 200, 42);

@@ -18,6 +18,7 @@
 #include "quenfa/core/internal_fault.hpp"
 #include "quenfa/random/r_streams.hpp"
 #include "quenfa/random/splitmix64.hpp"
+#include "quenfa/runtime/run_monitor.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
 
 namespace quenfa::classic {
@@ -58,6 +59,7 @@ class ExactCounter {
     stride_ = static_cast<std::size_t>(std::min(count, kBatchPermutations));
     scores_.resize(groups_.size() * stride_);
     for (std::uint64_t done = 0; done < count;) {
+      runtime::current_run().check_stop();
       const auto len = static_cast<std::size_t>(std::min(count - done, kBatchPermutations));
       for (std::size_t i = 0; i < len; ++i) {
         draw(sample_);

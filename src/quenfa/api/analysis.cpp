@@ -7,11 +7,13 @@
 #include "quenfa/blitz/engine.hpp"
 #include "quenfa/classic/driver.hpp"
 #include "quenfa/core/gmt_reader.hpp"
+#include "quenfa/core/gmt_text.hpp"
 #include "quenfa/core/ranked_list.hpp"
 #include "quenfa/core/score_type.hpp"
 #include "quenfa/decor/decor_options.hpp"
 #include "quenfa/decor/decor_run.hpp"
 #include "quenfa/decor/ensure_cache.hpp"
+#include "quenfa/decor/file_digest.hpp"
 #include "quenfa/random/r_streams.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
 
@@ -122,11 +124,15 @@ Result<Records> run_decor(const AnalysisRequest& r, const RankedList& ranked,
   Result<decor::DecorOptions> options = decor_options_from(r);
   if (!options) return options.failure();
   if (Status st = check_multilevel_sample_size(r, d); !st) return st.failure();
-  // The cache records the digest of the GMT file it was built for.
+  // The cache records the digest of the GMT file it was built for; sets in
+  // memory stand for the GMT text they write as.
   const std::string* gmt_path = std::get_if<std::string>(&r.pathways);
-  if (gmt_path == nullptr) return refused("method='decor' needs the gene sets as a GMT file path.");
+  Result<std::string> gmt_digest =
+      gmt_path != nullptr ? decor::file_sha256(*gmt_path)
+                          : Result<std::string>(decor::text_sha256(gmt_text(pathways)));
+  if (!gmt_digest) return gmt_digest.failure();
   Result<decor::DecorCache> cache =
-      decor::ensure_decor_cache_for_paths(pathways, *gmt_path, options.value());
+      decor::ensure_decor_cache(pathways, gmt_digest.value(), options.value());
   if (!cache) return cache.failure();
 
   decor::DecorRunSettings settings;
@@ -157,16 +163,22 @@ Result<Records> run_classic(const AnalysisRequest& r, const RankedList& ranked,
                       d.multilevel, r.sample_size);
 }
 
+// Sets in memory are taken as their GMT text would read back: an empty
+// description is none.
 Result<PathwayDb> pathways_of(PathwaySource& source) {
-  if (PathwayDb* in_memory = std::get_if<PathwayDb>(&source)) return std::move(*in_memory);
+  if (PathwayDb* in_memory = std::get_if<PathwayDb>(&source)) {
+    if (Status st = check_gmt_writable(*in_memory); !st) return refused(st.error());
+    for (Pathway& p : *in_memory) {
+      if (p.description && p.description->empty()) p.description.reset();
+    }
+    return std::move(*in_memory);
+  }
   Result<PathwayDb> read = read_gmt(std::get<std::string>(source));
   if (!read) return Error{ErrorKind::Io, read.error(), ErrorOrigin::Input};
   return read;
 }
 
-}  // namespace
-
-Result<Records> run_analysis(AnalysisRequest r) {
+Result<Records> analyse(AnalysisRequest r) {
   if (r.sample_size == 0) return refused("sampleSize must be greater than 0.");
   if (r.nproc != 0) runtime::request_worker_pool(r.nproc);
   if (r.min_size && *r.min_size == 0) return refused("minSize must be greater than 0.");
@@ -190,6 +202,22 @@ Result<Records> run_analysis(AnalysisRequest r) {
   if (d.mode == InterfaceMode::Blitz) return run_blitz(r, ranked, pathways.value(), d);
   if (d.method == Method::Decor) return run_decor(r, ranked, pathways.value(), d);
   return run_classic(r, ranked, pathways.value(), d);
+}
+
+}  // namespace
+
+Result<Records> run_analysis(AnalysisRequest request, runtime::RunMonitor& monitor) {
+  const runtime::RunScope scope(monitor);
+  try {
+    return analyse(std::move(request));
+  } catch (const runtime::RunInterrupted&) {
+    return Error{ErrorKind::Interrupted, "analysis interrupted", ErrorOrigin::Engine};
+  }
+}
+
+Result<Records> run_analysis(AnalysisRequest request) {
+  runtime::RunMonitor unobserved;
+  return run_analysis(std::move(request), unobserved);
 }
 
 }  // namespace quenfa::api

@@ -65,9 +65,8 @@ DecorCache assemble_decor_cache(const PathwayDb& pathways, std::vector<DecorPath
   return cache;
 }
 
-Result<DecorCache> ensure_decor_cache_for_paths(const PathwayDb& pathways,
-                                                const std::string& gmt_path,
-                                                const DecorOptions& options) {
+Result<DecorCache> ensure_decor_cache(const PathwayDb& pathways, const std::string& gmt_sha256,
+                                      const DecorOptions& options) {
   if (Status st = validate_decor_options(options); !st) return Error{st.error()};
   if (options.correlation == DecorCorrelation::Spearman) {
     return Error{"spearman decor correlation is not implemented yet"};
@@ -76,9 +75,7 @@ Result<DecorCache> ensure_decor_cache_for_paths(const PathwayDb& pathways,
   const std::string& path = *options.cache_path;
 
   DecorCacheCompatibility compatibility;
-  auto gmt_digest = file_sha256(gmt_path);
-  if (!gmt_digest) return Error{gmt_digest.error()};
-  compatibility.gmt_sha256 = std::move(gmt_digest.value());
+  compatibility.gmt_sha256 = gmt_sha256;
   if (options.expression_path) {
     auto digest = file_sha256(*options.expression_path);
     if (!digest) return Error{digest.error()};
@@ -111,6 +108,14 @@ Result<DecorCache> ensure_decor_cache_for_paths(const PathwayDb& pathways,
   if (reasons.empty()) return cache;
   if (reuse || !can_build) return Error{incompatible_message(reasons, reuse)};
   return build();
+}
+
+Result<DecorCache> ensure_decor_cache_for_paths(const PathwayDb& pathways,
+                                                const std::string& gmt_path,
+                                                const DecorOptions& options) {
+  auto gmt_digest = file_sha256(gmt_path);
+  if (!gmt_digest) return Error{gmt_digest.error()};
+  return ensure_decor_cache(pathways, gmt_digest.value(), options);
 }
 
 }  // namespace quenfa::decor

@@ -28,6 +28,8 @@ namespace {
 // Permutations scored before their size groups are counted; bounds the score
 // buffer while keeping the parallel counting coarse-grained.
 constexpr std::uint64_t kBatchPermutations = 4096;
+// Permutations scored between two looks at the run's stop flag.
+constexpr std::size_t kDrawsBetweenStopChecks = 256;
 constexpr std::size_t kMinParallelPathways = 128;
 constexpr std::size_t kFastTasksPerThread = 8;
 
@@ -58,10 +60,11 @@ class ExactCounter {
   void run(std::uint64_t count, Draw&& draw, bool parallel_groups) {
     stride_ = static_cast<std::size_t>(std::min(count, kBatchPermutations));
     scores_.resize(groups_.size() * stride_);
+    const runtime::RunMonitor& run = runtime::current_run();
     for (std::uint64_t done = 0; done < count;) {
-      runtime::current_run().check_stop();
       const auto len = static_cast<std::size_t>(std::min(count - done, kBatchPermutations));
       for (std::size_t i = 0; i < len; ++i) {
+        if (i % kDrawsBetweenStopChecks == 0) run.check_stop();
         draw(sample_);
         stat_.compute(in_.weights, sample_, in_.score_type, 1.0, stats_);
         for (std::size_t g = 0; g < groups_.size(); ++g) {

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "boundary.hpp"
+#include "compat.hpp"
 #include "py_ref.hpp"
 #include "quenfa/runtime/polled_run.hpp"
 #include "results.hpp"
@@ -23,12 +24,7 @@ class RunWatch {
  public:
   RunWatch(quenfa::runtime::RunMonitor& monitor, PyObject* progress)
       : monitor_(monitor), progress_(progress) {}
-  // With the GIL held.
-  ~RunWatch() {
-    Py_XDECREF(type_);
-    Py_XDECREF(value_);
-    Py_XDECREF(traceback_);
-  }
+  ~RunWatch() { Py_XDECREF(stopped_by_); }  // with the GIL held
   RunWatch(const RunWatch&) = delete;
   RunWatch& operator=(const RunWatch&) = delete;
 
@@ -39,10 +35,7 @@ class RunWatch {
   bool poll() {
     reacquire();
     const bool go = PyErr_CheckSignals() == 0 && report();
-    if (!go) {
-      stopped_ = true;
-      keep_exception();
-    }
+    if (!go) stopped_by_ = compat::take_raised_exception();
     release();
     if (!go) monitor_.request_stop();
     return go;
@@ -52,8 +45,8 @@ class RunWatch {
   // display ends where the engine did; false with an exception set when the
   // run was stopped or that report raised.
   bool finish(bool finished) {
-    if (stopped_) {
-      restore_exception();
+    if (stopped_by_ != nullptr) {
+      compat::restore_raised_exception(std::exchange(stopped_by_, nullptr));
       return false;
     }
     return !finished || report();
@@ -75,20 +68,11 @@ class RunWatch {
     return static_cast<bool>(result);
   }
 
-  void keep_exception() { PyErr_Fetch(&type_, &value_, &traceback_); }
-  void restore_exception() {
-    PyErr_Restore(std::exchange(type_, nullptr), std::exchange(value_, nullptr),
-                  std::exchange(traceback_, nullptr));
-  }
-
   quenfa::runtime::RunMonitor& monitor_;
   PyObject* progress_;
   PyThreadState* state_ = nullptr;
   std::optional<quenfa::runtime::ProgressReport> last_;
-  bool stopped_ = false;
-  PyObject* type_ = nullptr;
-  PyObject* value_ = nullptr;
-  PyObject* traceback_ = nullptr;
+  PyObject* stopped_by_ = nullptr;  // the exception that stopped the run
 };
 
 }  // namespace

@@ -19,7 +19,7 @@ namespace quenfa::api {
 
 // Gene sets of an analysis: the path of a GMT file, read by run_analysis,
 // or sets already in memory. Sets in memory must be writable as GMT text
-// that reads back to the same sets (see check_pathways_in_memory); the decor
+// that reads back to the same sets (check_gmt_writable); the decor
 // cache identifies them by the SHA-256 of that text (gmt_text).
 using PathwaySource = std::variant<std::string, PathwayDb>;
 

@@ -1,6 +1,5 @@
 #include "quenfa/classic/batch_permutation_counts.hpp"
 #include "quenfa/classic/stages.hpp"
-#include "quenfa/runtime/run_monitor.hpp"
 
 namespace quenfa::classic {
 
@@ -13,7 +12,6 @@ void permute_pathway_batches(std::vector<stats::PathwayRecord>& kept, const std:
     es.push_back(work.es);
   }
   const BatchInputs inputs{w, sizes, es, score_type};
-  runtime::RunMonitor& run = runtime::current_run();
   for (const PermutationChunk& chunk : chunks) {
     const BatchCounts counts = batch_counts_for_chunk(inputs, chunk.permutations, chunk.seed);
     for (std::size_t i = 0; i < kept.size(); ++i) {
@@ -25,7 +23,6 @@ void permute_pathway_batches(std::vector<stats::PathwayRecord>& kept, const std:
       c.le_zero_sum += counts.le_zero_sum[i];
       c.ge_zero_sum += counts.ge_zero_sum[i];
     }
-    run.advance(chunk.permutations);
   }
 }
 

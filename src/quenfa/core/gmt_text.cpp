@@ -13,7 +13,12 @@ bool breaks_gmt_line(std::string_view field) {
 }
 
 std::string quoted(std::string_view text) {
-  return "'" + std::string(text) + "'";
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '\'';
+  out += text;
+  out += '\'';
+  return out;
 }
 
 }  // namespace

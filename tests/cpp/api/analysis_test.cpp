@@ -7,16 +7,22 @@
 namespace quenfa::api {
 namespace {
 
+std::string named(char prefix, int i) {
+  std::string name(1, prefix);
+  name += std::to_string(i);
+  return name;
+}
+
 AnalysisRequest small_request() {
   AnalysisRequest r;
   for (int i = 0; i < 60; ++i) {
-    r.genes.push_back("g" + std::to_string(i));
+    r.genes.push_back(named('g', i));
     r.scores.push_back(30.0 - i);
   }
   PathwayDb sets;
   for (int p = 0; p < 4; ++p) {
-    Pathway pathway{"P" + std::to_string(p), {}, std::nullopt};
-    for (int i = p; i < 60; i += 5 + p) pathway.genes.push_back("g" + std::to_string(i));
+    Pathway pathway{named('P', p), {}, std::nullopt};
+    for (int i = p; i < 60; i += 5 + p) pathway.genes.push_back(named('g', i));
     sets.push_back(pathway);
   }
   r.pathways = sets;

@@ -237,7 +237,7 @@ bool convert_pathway_tuples(PyObject* obj, bool described, quenfa::PathwayDb& ou
   const Py_ssize_t length = described ? 3 : 2;
   const std::string tuples = std::string(shape) + " tuples";
   out.clear();
-  return for_each_in_sequence(obj, tuples.c_str(), [&](PyObject* item, Py_ssize_t i) {
+  return for_each_in_sequence(obj, tuples.c_str(), [&](PyObject* item, Py_ssize_t) {
     quenfa::Pathway pathway;
     bool ok = false;
     if (!PyTuple_Check(item)) {
@@ -252,13 +252,8 @@ bool convert_pathway_tuples(PyObject* obj, bool described, quenfa::PathwayDb& ou
            (description == Py_None || convert_str(description, pathway.description.emplace())) &&
            convert_str_sequence(PyTuple_GET_ITEM(item, length - 1), pathway.genes);
     }
-    if (!ok) {
-      const std::string note = "in the gene set at index " + std::to_string(i);
-      compat::add_note_to_current_exception(note.c_str());
-      return false;
-    }
-    out.push_back(std::move(pathway));
-    return true;
+    if (ok) out.push_back(std::move(pathway));
+    return ok;
   });
 }
 

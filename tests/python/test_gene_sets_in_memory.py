@@ -115,4 +115,4 @@ def test_sets_that_do_not_write_as_gmt_text_are_refused(pathways, error, message
     with pytest.raises(error, match=message) as caught:
         quenfamod.run_gsea_sets_py(demo[0], pathways)
     if error is TypeError:
-        assert caught.value.__notes__[-1] == "while processing 'pathways'"
+        assert caught.value.__notes__ == ["while processing 'pathways'"]

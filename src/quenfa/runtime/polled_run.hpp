@@ -17,8 +17,9 @@ namespace quenfa::runtime {
 // Runs `work()` on a new thread and calls `poll()` on the calling thread
 // every `interval` until the work ends; returns (or rethrows) what the work
 // returned (or threw). Once `poll()` returns false it is not called again
-// (the caller asks the work to stop through its own channel). When no
-// thread can be started, the work runs on the calling thread unpolled.
+// (the caller asks the work to stop through its own channel); `poll` must
+// not throw. When no thread can be started, the work runs on the calling
+// thread unpolled.
 template <class Work, class Poll>
 auto run_polled(Work&& work, Poll&& poll, std::chrono::milliseconds interval) {
   using Value = decltype(work());

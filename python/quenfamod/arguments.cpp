@@ -1,6 +1,7 @@
 #include "arguments.hpp"
 
 #include "compat.hpp"
+#include "py_ref.hpp"
 
 #include <string_view>
 #include <unordered_map>
@@ -231,24 +232,48 @@ bool convert_bool(PyObject* obj, bool& out) {
 }
 
 bool convert_str_sequence(PyObject* obj, std::vector<std::string>& out) {
-  if (PyUnicode_Check(obj) || !PySequence_Check(obj)) {
-    PyErr_Format(PyExc_TypeError, "expected a sequence of str, got %.200s", Py_TYPE(obj)->tp_name);
-    return false;
-  }
-  PyObject* fast = PySequence_Fast(obj, "expected a sequence of str");
-  if (fast == nullptr) return false;
-  const Py_ssize_t n = PySequence_Fast_GET_SIZE(fast);
   out.clear();
-  out.reserve(static_cast<std::size_t>(n));
-  bool ok = true;
-  for (Py_ssize_t i = 0; i < n && ok; ++i) {
-    PyObject* item = PySequence_Fast_GET_ITEM(fast, i);
-    std::string text;
-    ok = convert_str(item, text);
-    if (ok) out.push_back(std::move(text));
-  }
-  Py_DECREF(fast);
-  return ok;
+  return for_each_in_sequence(obj, "str", [&](PyObject* item, Py_ssize_t) {
+    return convert_str(item, out.emplace_back());
+  });
+}
+
+namespace {
+
+// Tuples (name, genes), or (name, description, genes) with `described`.
+bool convert_pathway_tuples(PyObject* obj, bool described, quenfa::PathwayDb& out) {
+  const char* shape = described ? "(name, description, genes)" : "(name, genes)";
+  const Py_ssize_t length = described ? 3 : 2;
+  const std::string tuples = std::string(shape) + " tuples";
+  out.clear();
+  return for_each_in_sequence(obj, tuples.c_str(), [&](PyObject* item, Py_ssize_t) {
+    quenfa::Pathway pathway;
+    bool ok = false;
+    if (!PyTuple_Check(item)) {
+      PyErr_Format(PyExc_TypeError, "expected a %s tuple, got %.200s", shape,
+                   Py_TYPE(item)->tp_name);
+    } else if (PyTuple_GET_SIZE(item) != length) {
+      PyErr_Format(PyExc_ValueError, "expected a %s tuple of length %zd, got length %zd", shape,
+                   length, PyTuple_GET_SIZE(item));
+    } else {
+      PyObject* description = described ? PyTuple_GET_ITEM(item, 1) : Py_None;
+      ok = convert_str(PyTuple_GET_ITEM(item, 0), pathway.name) &&
+           (description == Py_None || convert_str(description, pathway.description.emplace())) &&
+           convert_str_sequence(PyTuple_GET_ITEM(item, length - 1), pathway.genes);
+    }
+    if (ok) out.push_back(std::move(pathway));
+    return ok;
+  });
+}
+
+}  // namespace
+
+bool convert_pathway_pairs(PyObject* obj, quenfa::PathwayDb& out) {
+  return convert_pathway_tuples(obj, false, out);
+}
+
+bool convert_pathways(PyObject* obj, quenfa::PathwayDb& out) {
+  return convert_pathway_tuples(obj, true, out);
 }
 
 }  // namespace quenfamod

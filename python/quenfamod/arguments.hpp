@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "py_ref.hpp"
+#include "quenfa/core/pathway.hpp"
+
 namespace quenfamod {
 
 struct ParameterSignature {
@@ -44,6 +47,11 @@ bool convert_u32(PyObject* obj, std::uint32_t& out);
 bool convert_f64(PyObject* obj, double& out);
 bool convert_bool(PyObject* obj, bool& out);
 bool convert_str_sequence(PyObject* obj, std::vector<std::string>& out);
+// A sequence of (name: str, genes: sequence of str) tuples.
+bool convert_pathway_pairs(PyObject* obj, quenfa::PathwayDb& out);
+// A sequence of (name: str, description: str | None, genes: sequence of str)
+// tuples.
+bool convert_pathways(PyObject* obj, quenfa::PathwayDb& out);
 
 // Converts slot `index` with `convert` when the argument was given; the
 // default already in `out` stays otherwise. A failure gets the note
@@ -58,6 +66,24 @@ bool convert_optional_arg(const ParameterSignature& signature, const std::vector
                           std::size_t index, Convert convert, std::optional<T>& out);
 
 void add_parameter_note(const ParameterSignature& signature, std::size_t index);
+
+// Calls item(element, index) for each element of a sequence that is not a
+// str, until one call returns false; otherwise raises TypeError "expected a
+// sequence of {what}, got {type}".
+template <class Item>
+bool for_each_in_sequence(PyObject* obj, const char* what, Item&& item) {
+  if (PyUnicode_Check(obj) || !PySequence_Check(obj)) {
+    PyErr_Format(PyExc_TypeError, "expected a sequence of %s, got %.200s", what,
+                 Py_TYPE(obj)->tp_name);
+    return false;
+  }
+  PyRef fast(PySequence_Fast(obj, "expected a sequence"));
+  if (!fast) return false;
+  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(fast.get()); ++i) {
+    if (!item(PySequence_Fast_GET_ITEM(fast.get(), i), i)) return false;
+  }
+  return true;
+}
 
 template <class T, class Convert>
 bool convert_arg(const ParameterSignature& signature, const std::vector<PyObject*>& slots,

@@ -41,6 +41,9 @@ PyObject* raise_error(const quenfa::Error& error) {
     case quenfa::ErrorKind::Io:
       if (error.origin == quenfa::ErrorOrigin::Input) type = PyExc_OSError;
       break;
+    case quenfa::ErrorKind::Interrupted:
+      type = PyExc_KeyboardInterrupt;
+      break;
     case quenfa::ErrorKind::Unsupported:
     case quenfa::ErrorKind::Failed:
       break;

@@ -7,11 +7,11 @@
 
 namespace quenfamod::compat {
 
-// Adds `note` to the exception currently set (BaseException.add_note). Any
-// failure while adding the note leaves the original exception in place.
-inline void add_note_to_current_exception(const char* note) {
+// The exception currently set, normalised and with its traceback (a new
+// reference; nullptr when none), leaving none set.
+inline PyObject* take_raised_exception() {
 #if PY_VERSION_HEX >= 0x030C0000
-  PyObject* exc = PyErr_GetRaisedException();
+  return PyErr_GetRaisedException();
 #else
   PyObject *type, *value, *tb;
   PyErr_Fetch(&type, &value, &tb);
@@ -19,18 +19,30 @@ inline void add_note_to_current_exception(const char* note) {
   if (tb != nullptr && value != nullptr) PyException_SetTraceback(value, tb);
   Py_XDECREF(type);
   Py_XDECREF(tb);
-  PyObject* exc = value;
+  return value;
 #endif
-  if (exc == nullptr) return;
-  PyObject* res = PyObject_CallMethod(exc, "add_note", "s", note);
-  if (res == nullptr) PyErr_Clear();
-  Py_XDECREF(res);
+}
+
+// Sets `exc` (a reference taken by take_raised_exception, consumed) as the
+// current exception.
+inline void restore_raised_exception(PyObject* exc) {
 #if PY_VERSION_HEX >= 0x030C0000
   PyErr_SetRaisedException(exc);
 #else
   PyErr_Restore(Py_NewRef(reinterpret_cast<PyObject*>(Py_TYPE(exc))), exc,
                 PyException_GetTraceback(exc));
 #endif
+}
+
+// Adds `note` to the exception currently set (BaseException.add_note). Any
+// failure while adding the note leaves the original exception in place.
+inline void add_note_to_current_exception(const char* note) {
+  PyObject* exc = take_raised_exception();
+  if (exc == nullptr) return;
+  PyObject* res = PyObject_CallMethod(exc, "add_note", "s", note);
+  if (res == nullptr) PyErr_Clear();
+  Py_XDECREF(res);
+  restore_raised_exception(exc);
 }
 
 }  // namespace quenfamod::compat

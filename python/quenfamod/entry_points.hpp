@@ -1,4 +1,4 @@
-// The module's entry points, one file each: run_gsea.cpp,
+// The module's entry points, one file each: run_gsea.cpp, run_gsea_sets.cpp,
 // enrichment_plot.cpp, table_plot.cpp.
 #pragma once
 
@@ -8,6 +8,7 @@
 namespace quenfamod {
 
 extern PyMethodDef run_gsea_def;
+extern PyMethodDef run_gsea_sets_def;
 extern PyMethodDef enrichment_plot_def;
 extern PyMethodDef table_plot_def;
 

@@ -1,5 +1,5 @@
 // The quenfamod extension module: multi-phase initialisation that registers
-// the three functions and lists them in __all__.
+// the four functions and lists them in __all__.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
@@ -37,6 +37,7 @@ int add_function(PyObject* module, PyMethodDef* def) {
 
 int exec_module(PyObject* module) {
   if (add_function(module, &run_gsea_def) < 0) return -1;
+  if (add_function(module, &run_gsea_sets_def) < 0) return -1;
   if (add_function(module, &enrichment_plot_def) < 0) return -1;
   return add_function(module, &table_plot_def);
 }

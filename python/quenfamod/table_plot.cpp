@@ -24,52 +24,10 @@ constexpr std::array<const char*, 9> kTableNames = {
     "width_inches", "height_inches", "dpi",     "transparent_background"};
 constexpr ParameterSignature kTableSignature{"write_gsea_table_plot_png_py", kTableNames, 4};
 
-// (name, genes) pairs: each item a tuple of length 2.
-bool convert_pathway_pairs(PyObject* obj, std::vector<quenfa::Pathway>& out) {
-  if (PyUnicode_Check(obj) || !PySequence_Check(obj)) {
-    PyErr_Format(PyExc_TypeError, "expected a sequence of (name, genes) tuples, got %.200s",
-                 Py_TYPE(obj)->tp_name);
-    return false;
-  }
-  PyRef fast(PySequence_Fast(obj, "expected a sequence of (name, genes) tuples"));
-  if (!fast) return false;
-  const Py_ssize_t n = PySequence_Fast_GET_SIZE(fast.get());
-  out.clear();
-  for (Py_ssize_t i = 0; i < n; ++i) {
-    PyObject* item = PySequence_Fast_GET_ITEM(fast.get(), i);
-    if (!PyTuple_Check(item)) {
-      PyErr_Format(PyExc_TypeError, "expected a (name, genes) tuple, got %.200s",
-                   Py_TYPE(item)->tp_name);
-      return false;
-    }
-    if (PyTuple_GET_SIZE(item) != 2) {
-      PyErr_Format(PyExc_ValueError, "expected a (name, genes) tuple of length 2, got length %zd",
-                   PyTuple_GET_SIZE(item));
-      return false;
-    }
-    quenfa::Pathway pathway;
-    if (!convert_str(PyTuple_GET_ITEM(item, 0), pathway.name) ||
-        !convert_str_sequence(PyTuple_GET_ITEM(item, 1), pathway.genes)) {
-      return false;
-    }
-    out.push_back(std::move(pathway));
-  }
-  return true;
-}
-
 // The result dicts, each checked to have only str keys; references are held.
 bool convert_result_dicts(PyObject* obj, std::vector<PyRef>& out) {
-  if (PyUnicode_Check(obj) || !PySequence_Check(obj)) {
-    PyErr_Format(PyExc_TypeError, "expected a sequence of dicts, got %.200s",
-                 Py_TYPE(obj)->tp_name);
-    return false;
-  }
-  PyRef fast(PySequence_Fast(obj, "expected a sequence of dicts"));
-  if (!fast) return false;
-  const Py_ssize_t n = PySequence_Fast_GET_SIZE(fast.get());
   out.clear();
-  for (Py_ssize_t i = 0; i < n; ++i) {
-    PyObject* item = PySequence_Fast_GET_ITEM(fast.get(), i);
+  return for_each_in_sequence(obj, "dicts", [&](PyObject* item, Py_ssize_t) {
     if (!PyDict_Check(item)) {
       PyErr_Format(PyExc_TypeError, "expected a dict, got %.200s", Py_TYPE(item)->tp_name);
       return false;
@@ -83,8 +41,8 @@ bool convert_result_dicts(PyObject* obj, std::vector<PyRef>& out) {
       }
     }
     out.push_back(PyRef::borrow(item));
-  }
-  return true;
+    return true;
+  });
 }
 
 PyObject* missing_key(const char* key) {

@@ -26,8 +26,9 @@ SIGNATURES = {
         ("decor_cache_mode", "auto"), ("decor_correlation", "pearson"),
         ("decor_redundancy", "positive_mean"), ("blitz_anchors", 40),
         ("blitz_symmetric", False), ("blitz_center", True), ("blitz_accuracy", 40),
-        ("blitz_deep_accuracy", 50), ("blitz_signature_cache", True),
+        ("blitz_deep_accuracy", 50), ("blitz_signature_cache", True), ("progress", None),
     ],
+    "run_gsea_sets_py": None,  # as run_gsea_py, with pathways in place of gmt_path
     "write_enrichment_plot_png_py": [
         ("ranks", P.empty), ("pathway_genes", P.empty), ("output_path", P.empty),
         ("pathway_name", "pathway"), ("scoreType", "std"), ("gseaParam", 1.0),
@@ -40,9 +41,11 @@ SIGNATURES = {
         ("height_inches", None), ("dpi", 300), ("transparent_background", False),
     ],
 }
+SIGNATURES["run_gsea_sets_py"] = [("ranks", P.empty), ("pathways", P.empty),
+                                  *SIGNATURES["run_gsea_py"][2:]]
 
 
-def test_module_registers_three_functions_in_order():
+def test_module_registers_four_functions_in_order():
     assert quenfamod.__all__ == list(SIGNATURES)
     for name in SIGNATURES:
         assert callable(getattr(quenfamod, name))
@@ -85,8 +88,10 @@ def test_binding_errors_use_cpythons_wording(ranks, gmt_path):
          "run_gsea_py() got an unexpected keyword argument 'bogus'"),
         (lambda: quenfamod.run_gsea_py(ranks, gmt_path, ranks=ranks),
          "run_gsea_py() got multiple values for argument 'ranks'"),
-        (lambda: quenfamod.run_gsea_py(*([ranks, gmt_path] + [None] * 33)),
-         "run_gsea_py() takes from 2 to 34 positional arguments but 35 were given"),
+        (lambda: quenfamod.run_gsea_py(*([ranks, gmt_path] + [None] * 34)),
+         "run_gsea_py() takes from 2 to 35 positional arguments but 36 were given"),
+        (lambda: quenfamod.run_gsea_sets_py(ranks),
+         "run_gsea_sets_py() missing 1 required positional argument: 'pathways'"),
     ]
     for call, message in cases:
         with pytest.raises(TypeError) as info:

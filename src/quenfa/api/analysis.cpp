@@ -7,6 +7,7 @@
 #include "quenfa/blitz/engine.hpp"
 #include "quenfa/classic/driver.hpp"
 #include "quenfa/core/gmt_reader.hpp"
+#include "quenfa/core/gmt_text.hpp"
 #include "quenfa/core/ranked_list.hpp"
 #include "quenfa/core/score_type.hpp"
 #include "quenfa/decor/decor_options.hpp"
@@ -123,12 +124,12 @@ Result<Records> run_decor(const AnalysisRequest& r, const RankedList& ranked,
   Result<decor::DecorOptions> options = decor_options_from(r);
   if (!options) return options.failure();
   if (Status st = check_multilevel_sample_size(r, d); !st) return st.failure();
-  // The cache records the digest of the GMT file it was built for.
-  if (!std::holds_alternative<std::string>(r.pathways)) {
-    return refused("method='decor' needs the gene sets as a GMT file path.");
-  }
-  Result<decor::DecorCache> cache =
-      decor::ensure_decor_cache_for_paths(pathways, gmt_sha256, options.value());
+  // The cache records the digest of the GMT file it was built for; sets in
+  // memory stand for the GMT text they write as.
+  const std::string digest = std::holds_alternative<std::string>(r.pathways)
+                                 ? gmt_sha256
+                                 : decor::text_sha256(gmt_text(pathways));
+  Result<decor::DecorCache> cache = decor::ensure_decor_cache(pathways, digest, options.value());
   if (!cache) return cache.failure();
 
   decor::DecorRunSettings settings;
@@ -159,11 +160,18 @@ Result<Records> run_classic(const AnalysisRequest& r, const RankedList& ranked,
                       d.multilevel, r.sample_size);
 }
 
-// The request's gene sets. With `digest` given, the SHA-256 of the GMT bytes
-// as they are parsed goes there, so the file is read once (a pipe can be
-// read only once).
+// The request's gene sets. Sets in memory are taken as their GMT text would
+// read back: an empty description is none. With `digest` given, the SHA-256
+// of a GMT file's bytes as they are parsed goes there, so the file is read
+// once (a pipe can be read only once).
 Result<PathwayDb> pathways_of(PathwaySource& source, decor::Sha256* digest) {
-  if (PathwayDb* in_memory = std::get_if<PathwayDb>(&source)) return std::move(*in_memory);
+  if (PathwayDb* in_memory = std::get_if<PathwayDb>(&source)) {
+    if (Status st = check_gmt_writable(*in_memory); !st) return refused(st.error());
+    for (Pathway& p : *in_memory) {
+      if (p.description && p.description->empty()) p.description.reset();
+    }
+    return std::move(*in_memory);
+  }
   const std::string& path = std::get<std::string>(source);
   Result<PathwayDb> read = digest != nullptr
                                ? read_gmt(path, [&](std::string_view b) { digest->update(b); })
@@ -172,9 +180,7 @@ Result<PathwayDb> pathways_of(PathwaySource& source, decor::Sha256* digest) {
   return read;
 }
 
-}  // namespace
-
-Result<Records> run_analysis(AnalysisRequest r) {
+Result<Records> analyse(AnalysisRequest r) {
   if (r.sample_size == 0) return refused("sampleSize must be greater than 0.");
   if (r.nproc != 0) {
     if (Status pool = runtime::request_worker_pool(r.nproc); !pool) return pool.failure();
@@ -213,6 +219,22 @@ Result<Records> run_analysis(AnalysisRequest r) {
     return run_decor(r, ranked, pathways.value(), gmt_digest.hex(), d);
   }
   return run_classic(r, ranked, pathways.value(), d);
+}
+
+}  // namespace
+
+Result<Records> run_analysis(AnalysisRequest request, runtime::RunMonitor& monitor) {
+  const runtime::RunScope scope(monitor);
+  try {
+    return analyse(std::move(request));
+  } catch (const runtime::RunInterrupted&) {
+    return Error{ErrorKind::Interrupted, "analysis interrupted", ErrorOrigin::Engine};
+  }
+}
+
+Result<Records> run_analysis(AnalysisRequest request) {
+  runtime::RunMonitor unobserved;
+  return run_analysis(std::move(request), unobserved);
 }
 
 }  // namespace quenfa::api

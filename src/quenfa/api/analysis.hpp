@@ -13,11 +13,14 @@
 #include "quenfa/core/enrichment_result.hpp"
 #include "quenfa/core/pathway.hpp"
 #include "quenfa/core/result.hpp"
+#include "quenfa/runtime/run_monitor.hpp"
 
 namespace quenfa::api {
 
 // Gene sets of an analysis: the path of a GMT file, read by run_analysis,
-// or sets already in memory.
+// or sets already in memory. Sets in memory must be writable as GMT text
+// that reads back to the same sets (check_gmt_writable); the decor
+// cache identifies them by the SHA-256 of that text (gmt_text).
 using PathwaySource = std::variant<std::string, PathwayDb>;
 
 // Every argument of one analysis, with the defaults of the Python entry.
@@ -73,6 +76,12 @@ struct AnalysisRequest {
 // InvalidArgument errors of origin Input; a GMT file that cannot be read is
 // an Io error of origin Input; engine failures have origin Engine.
 // Releases nothing and needs no interpreter: safe to call from any thread.
+// The engine reports its progress to `monitor` and stops at its next chunk or
+// group boundary once a stop is requested there: the run then ends with an
+// Interrupted error, everything freed and no cache or file changed.
+Result<std::vector<EnrichmentResult>> run_analysis(AnalysisRequest request,
+                                                   runtime::RunMonitor& monitor);
+// As above, unobserved.
 Result<std::vector<EnrichmentResult>> run_analysis(AnalysisRequest request);
 
 }  // namespace quenfa::api

@@ -13,6 +13,7 @@
 #include "quenfa/blitz/compat/numpy_pairwise_sum.hpp"
 #include "quenfa/blitz/compat/scipy_digamma.hpp"
 #include "quenfa/core/internal_fault.hpp"
+#include "quenfa/runtime/run_monitor.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
 
 namespace quenfa::blitz {
@@ -138,9 +139,13 @@ Result<std::pair<double, double>> fit_gamma_floc0_with_scratch(std::span<const d
   return std::pair{shape, scale};
 }
 
+// Permutations drawn between two looks at the run's stop flag.
+constexpr std::uint64_t kPermutationsBetweenStopChecks = 64;
+
 Result<AnchorFit> estimate_anchor(const BlitzSignature& signature, std::uint64_t k,
                                   std::uint64_t permutations, bool symmetric,
-                                  random::NumpyMt19937& stream, AnchorScratch& scratch) {
+                                  random::NumpyMt19937& stream, AnchorScratch& scratch,
+                                  const runtime::RunMonitor& run) {
   const std::vector<double>& abs_scores = signature.abs_scores;
   const std::size_t n = abs_scores.size();
   QUENFA_ENSURE(k > 0 && k < n, "anchor size must lie strictly between 0 and n");
@@ -148,6 +153,7 @@ Result<AnchorFit> estimate_anchor(const BlitzSignature& signature, std::uint64_t
   perm.resize(n);
   scratch.sample.clear();
   for (std::uint64_t p = 0; p < permutations; ++p) {
+    if (p % kPermutationsBetweenStopChecks == 0) run.check_stop();
     for (std::size_t i = 0; i < n; ++i) perm[i] = static_cast<std::uint32_t>(i);
     for (std::size_t i = n - 1; i >= 1; --i) {
       const std::uint32_t j = random::numpy_bounded_masked(stream, static_cast<std::uint32_t>(i));
@@ -214,18 +220,21 @@ Result<std::vector<AnchorFit>> estimate_anchor_fits(const BlitzSignature& signat
           : static_cast<std::size_t>(std::min<std::uint64_t>(count, options.processes));
   std::vector<std::optional<AnchorFit>> fits(count);
   std::vector<std::optional<Error>> errors(streams);
+  runtime::RunMonitor& run = runtime::current_run();
+  run.begin_stage(runtime::stage::kCalibration, count);
   const auto run_stream = [&](std::size_t s) {
     random::NumpyMt19937 stream = random::numpy_mt19937(options.seed);
     AnchorScratch scratch;
     for (std::size_t j = 0; j < count; ++j) {
       if (stream_for_anchor(j, count, options.processes) != s) continue;
       auto fit = estimate_anchor(signature, sizes[j], options.permutations, options.symmetric,
-                                 stream, scratch);
+                                 stream, scratch, run);
       if (!fit) {
         errors[s] = Error{fit.error()};
         return;
       }
       fits[j] = fit.value();
+      run.advance();
     }
   };
   if (streams == 1) {

@@ -14,6 +14,7 @@
 #include "quenfa/blitz/smoothing.hpp"
 #include "quenfa/core/result.hpp"
 #include "quenfa/random/numpy_random.hpp"
+#include "quenfa/runtime/run_monitor.hpp"
 
 namespace quenfa::blitz {
 
@@ -44,10 +45,12 @@ Result<std::vector<std::uint64_t>> anchor_sizes(std::uint64_t max_size, std::uin
 // The calibration stream that handles anchor j.
 std::size_t stream_for_anchor(std::size_t j, std::size_t anchor_count, std::uint64_t processes);
 
-// The null fit of one set size k (0 < k < n), continuing `stream`.
+// The null fit of one set size k (0 < k < n), continuing `stream`. Stops
+// with RunInterrupted between permutations once `run` is stopped.
 Result<AnchorFit> estimate_anchor(const BlitzSignature& signature, std::uint64_t k,
                                   std::uint64_t permutations, bool symmetric,
-                                  random::NumpyMt19937& stream, AnchorScratch& scratch);
+                                  random::NumpyMt19937& stream, AnchorScratch& scratch,
+                                  const runtime::RunMonitor& run);
 
 // Maximum-likelihood gamma fit with location 0 in the single-precision
 // arithmetic of SciPy's fit on float32 data: (shape, scale).

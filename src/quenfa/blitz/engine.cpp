@@ -13,6 +13,7 @@
 #include "quenfa/blitz/model_cache.hpp"
 #include "quenfa/blitz/scoring.hpp"
 #include "quenfa/core/internal_fault.hpp"
+#include "quenfa/runtime/run_monitor.hpp"
 #include "quenfa/runtime/stage_timer.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
 #include "quenfa/stats/enrichment_statistics.hpp"
@@ -64,12 +65,15 @@ Result<ScoredBatch> score_blitz_pathways(const BlitzSignature& signature,
                                          const std::vector<const BlitzModelParams*>& params,
                                          const BlitzOptions& options) {
   std::vector<std::optional<Result<ScoredBlitzPathway>>> slots(kept.size());
+  runtime::RunMonitor& run = runtime::current_run();
+  run.begin_stage(runtime::stage::kScoring, kept.size());
   if (options.processes == 1) {
     BlitzScoreScratch scratch;
     for (std::size_t i = 0; i < kept.size(); ++i) {
       slots[i] =
           score_cleaned_pathway(signature, *kept[i], *params[i], options.deep_accuracy, scratch);
       if (!slots[i]->ok()) return Error{slots[i]->error()};
+      run.advance();
     }
   } else {
     // More threads than the process allows would run as that many anyway, and
@@ -83,6 +87,7 @@ Result<ScoredBatch> score_blitz_pathways(const BlitzSignature& signature,
       oneapi::tbb::parallel_for(std::size_t{0}, kept.size(), [&](std::size_t i) {
         slots[i] = score_cleaned_pathway(signature, *kept[i], *params[i], options.deep_accuracy,
                                          scratch.local());
+        run.advance();
       });
     });
   }

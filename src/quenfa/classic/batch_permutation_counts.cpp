@@ -18,6 +18,7 @@
 #include "quenfa/core/internal_fault.hpp"
 #include "quenfa/random/r_streams.hpp"
 #include "quenfa/random/splitmix64.hpp"
+#include "quenfa/runtime/run_monitor.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
 
 namespace quenfa::classic {
@@ -27,6 +28,8 @@ namespace {
 // Permutations scored before their size groups are counted; bounds the score
 // buffer while keeping the parallel counting coarse-grained.
 constexpr std::uint64_t kBatchPermutations = 4096;
+// Permutations scored between two looks at the run's stop flag.
+constexpr std::size_t kDrawsBetweenStopChecks = 256;
 constexpr std::size_t kMinParallelPathways = 128;
 constexpr std::size_t kFastTasksPerThread = 8;
 
@@ -49,8 +52,11 @@ std::size_t largest_size(const BatchInputs& in) {
 // its zero-side counters and sums are kept once per group.
 class ExactCounter {
  public:
-  ExactCounter(const BatchInputs& in, const std::vector<SizeGroup>& groups)
-      : in_(in), groups_(groups), acc_(in.sizes.size()), zero_(groups.size()) {}
+  // Counts each scored batch as done in `run`, which may stop it between
+  // draws.
+  ExactCounter(const BatchInputs& in, const std::vector<SizeGroup>& groups,
+               runtime::RunMonitor& run)
+      : in_(in), groups_(groups), run_(run), acc_(in.sizes.size()), zero_(groups.size()) {}
 
   // Scores `count` permutations, each drawn into the sample by draw(sample).
   template <class Draw>
@@ -60,6 +66,7 @@ class ExactCounter {
     for (std::uint64_t done = 0; done < count;) {
       const auto len = static_cast<std::size_t>(std::min(count - done, kBatchPermutations));
       for (std::size_t i = 0; i < len; ++i) {
+        if (i % kDrawsBetweenStopChecks == 0) run_.check_stop();
         draw(sample_);
         stat_.compute(in_.weights, sample_, in_.score_type, 1.0, stats_);
         for (std::size_t g = 0; g < groups_.size(); ++g) {
@@ -79,6 +86,7 @@ class ExactCounter {
         for (std::size_t g = 0; g < groups_.size(); ++g) count_group(g, len);
       }
       done += len;
+      run_.advance(len);
     }
   }
 
@@ -127,6 +135,7 @@ class ExactCounter {
 
   const BatchInputs& in_;
   const std::vector<SizeGroup>& groups_;
+  runtime::RunMonitor& run_;
   std::vector<PathwayAcc> acc_;   // per pathway: le, ge
   std::vector<PathwayAcc> zero_;  // per size group: the zero-side counters
   std::size_t stride_ = 0;
@@ -145,7 +154,7 @@ BatchCounts exact_batch_counts(const BatchInputs& in, std::uint64_t permutations
   const std::vector<SizeGroup> groups = grouped_score_indices(in.sizes);
   auto generator = random::RMt19937SeedCompat::seed_standard(low32(chunk_seed));
   const std::uint64_t n = in.weights.size();
-  ExactCounter counter(in, groups);
+  ExactCounter counter(in, groups, runtime::current_run());
   counter.run(
       permutations,
       [&](std::vector<std::uint64_t>& sample) { random::combination(1, n, k, generator, sample); },
@@ -261,6 +270,7 @@ BatchCounts batch_permutation_counts_f64_parallel(const BatchInputs& in, std::ui
   if (pathways == 0 || permutations == 0) return empty_batch_counts(pathways);
   const std::vector<SizeGroup> groups = grouped_score_indices(in.sizes);
   const std::uint64_t n = in.weights.size();
+  runtime::RunMonitor& run = runtime::current_run();  // the tasks run on other threads
   return runtime::run_in_worker_pool([&] {
     const std::uint64_t threads = std::max<std::size_t>(pool_threads, 1);
     const std::uint64_t tasks =
@@ -270,7 +280,7 @@ BatchCounts batch_permutation_counts_f64_parallel(const BatchInputs& in, std::ui
       const std::uint64_t count = base + (i < extra ? 1 : 0);
       const std::uint64_t start = i * base + std::min(i, extra);
       FastSampler sampler(fast_task_seed(i, chunk_seed, start), n, k);
-      ExactCounter counter(in, groups);
+      ExactCounter counter(in, groups, run);
       counter.run(count, sampler, false);
       return counter.result();
     };

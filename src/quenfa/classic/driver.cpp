@@ -10,6 +10,7 @@
 #include "quenfa/classic/stages.hpp"
 #include "quenfa/core/internal_fault.hpp"
 #include "quenfa/core/pathway_hits.hpp"
+#include "quenfa/runtime/run_monitor.hpp"
 #include "quenfa/runtime/stage_timer.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
 #include "quenfa/stats/enrichment_statistics.hpp"
@@ -63,6 +64,7 @@ void permute_single_pathway(stats::PathwayRecord& work, const std::vector<double
       const double es_p = stats::enrichment_score(w, set, n, score_type).es;
       stats::count_permutation_score(work.counters, work.es, es_p);
     }
+    runtime::current_run().advance(chunk.permutations);
   }
 }
 
@@ -109,6 +111,7 @@ std::vector<EnrichmentResult> run(const RankedList& ranked, const PathwayDb& pat
     stream = random::RMt19937SeedCompat::r_set_seed(static_cast<std::uint32_t>(seed));
     const std::vector<PermutationChunk> chunks =
         permutation_chunks(nperm, allow_multilevel, *stream);
+    runtime::current_run().begin_stage(runtime::stage::kPermutations, nperm);
     if (kept.size() == 1) {
       permute_single_pathway(kept[0], w, n, score_type, chunks);
     } else {

@@ -5,6 +5,7 @@
 
 #include "quenfa/classic/stages.hpp"
 #include "quenfa/multilevel/group_estimation.hpp"
+#include "quenfa/runtime/run_monitor.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
 
 namespace quenfa::classic {
@@ -38,8 +39,11 @@ void refine_multilevel(std::vector<stats::PathwayRecord>& kept,
   const std::uint64_t seed = stream.r_unif_index_with_kind(1000000000) + 1;
 
   std::vector<std::vector<double>> raw(groups.size());
+  runtime::RunMonitor& run = runtime::current_run();
+  run.begin_stage(runtime::stage::kMultilevel, groups.size());
   runtime::run_in_worker_pool([&] {
     oneapi::tbb::parallel_for(std::size_t{0}, groups.size(), [&](std::size_t g) {
+      run.check_stop();
       std::vector<double> es;
       std::vector<std::uint64_t> modes;
       for (std::size_t i : *groups[g]) {
@@ -47,7 +51,8 @@ void refine_multilevel(std::vector<stats::PathwayRecord>& kept,
         modes.push_back(kept[i].mode);
       }
       raw[g] = multilevel::estimate_multilevel_group(int_weights, sizes[g], es, modes, nperm, eps_c,
-                                                     score_type, sample_size, seed);
+                                                     score_type, sample_size, seed, run);
+      run.advance();
     });
   });
 

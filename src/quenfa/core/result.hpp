@@ -16,6 +16,7 @@ enum class ErrorKind : std::uint8_t {
   Io,               // a file could not be read or written
   Unsupported,      // a feature this build does not have
   Failed,           // an engine could not complete with the data it was given
+  Interrupted,      // the caller asked the run to stop before it ended
 };
 
 enum class ErrorOrigin : std::uint8_t {

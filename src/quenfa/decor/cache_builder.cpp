@@ -7,6 +7,7 @@
 #include <oneapi/tbb/blocked_range.h>
 #include <oneapi/tbb/parallel_for.h>
 
+#include "quenfa/runtime/run_monitor.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
 
 namespace quenfa::decor {
@@ -70,6 +71,8 @@ DecorPathwayScores build_pathway_scores(const Pathway& pathway,
 std::vector<DecorPathwayScores> build_decor_cache_from_expression(
     const PathwayDb& pathways, const StandardisedProfiles& profiles, DecorRedundancy redundancy) {
   std::vector<DecorPathwayScores> results(pathways.size());
+  runtime::RunMonitor& run = runtime::current_run();
+  run.begin_stage(runtime::stage::kDecorCache, pathways.size());
   runtime::run_in_worker_pool([&] {
     oneapi::tbb::parallel_for(oneapi::tbb::blocked_range<std::size_t>(0, pathways.size(), 1),
                               [&](const oneapi::tbb::blocked_range<std::size_t>& range) {
@@ -77,6 +80,7 @@ std::vector<DecorPathwayScores> build_decor_cache_from_expression(
                                   results[p] =
                                       build_pathway_scores(pathways[p], profiles, redundancy);
                                 }
+                                run.advance(range.size());
                               });
   });
   return results;

@@ -66,9 +66,8 @@ DecorCache assemble_decor_cache(const PathwayDb& pathways, std::vector<DecorPath
   return cache;
 }
 
-Result<DecorCache> ensure_decor_cache_for_paths(const PathwayDb& pathways,
-                                                const std::string& gmt_sha256,
-                                                const DecorOptions& options) {
+Result<DecorCache> ensure_decor_cache(const PathwayDb& pathways, const std::string& gmt_sha256,
+                                      const DecorOptions& options) {
   if (Status st = validate_decor_options(options); !st) return Error{st.error()};
   if (!options.cache_path) return Error{"method decor requires --decor-cache"};
   const std::string& path = *options.cache_path;

@@ -15,9 +15,9 @@ namespace quenfa::decor {
 // Mode auto reuses a readable compatible cache and otherwise builds when an
 // expression path is given; reuse never builds; rebuild always builds. A
 // built cache holds its scores as the written file reads them back.
-Result<DecorCache> ensure_decor_cache_for_paths(const PathwayDb& pathways,
-                                                const std::string& gmt_path,
-                                                const DecorOptions& options);
+// `gmt_sha256` identifies the gene sets (64 lowercase hex digits).
+Result<DecorCache> ensure_decor_cache(const PathwayDb& pathways, const std::string& gmt_sha256,
+                                      const DecorOptions& options);
 
 // The cache of freshly built scores exactly as its file reads back: sorted by
 // pathway name (a later pathway of the same name replaces an earlier one),

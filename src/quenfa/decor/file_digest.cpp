@@ -48,4 +48,10 @@ Result<std::string> file_sha256(const std::string& path) {
   return digest.hex();
 }
 
+std::string text_sha256(std::string_view bytes) {
+  Sha256 digest;
+  digest.update(bytes);
+  return digest.hex();
+}
+
 }  // namespace quenfa::decor

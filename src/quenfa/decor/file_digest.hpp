@@ -1,5 +1,5 @@
 // SHA-256 of bytes fed in pieces, and of a file's bytes streamed in 64 KiB
-// chunks.
+// chunks, or of a text.
 #pragma once
 
 #include <memory>
@@ -26,5 +26,8 @@ class Sha256 {
 // 64 lowercase hex digits; fails with "Failed to open '{path}'" or
 // "Failed to read '{path}'".
 Result<std::string> file_sha256(const std::string& path);
+
+// 64 lowercase hex digits of the SHA-256 of `bytes`.
+std::string text_sha256(std::string_view bytes);
 
 }  // namespace quenfa::decor

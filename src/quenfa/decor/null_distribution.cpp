@@ -9,6 +9,7 @@
 
 #include "quenfa/decor/seed_fold.hpp"
 #include "quenfa/random/r_streams.hpp"
+#include "quenfa/runtime/run_monitor.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
 #include "quenfa/stats/enrichment_statistics.hpp"
 
@@ -131,11 +132,16 @@ void for_each_null_set(std::uint64_t k, std::size_t n, std::uint64_t nperm, std:
   }
 }
 
+// Null sets drawn between two looks at the run's stop flag.
+constexpr std::uint64_t kSetsBetweenStopChecks = 256;
+
 void run_null_distribution(std::vector<stats::PathwayRecord>& kept, const NullScoring& scoring,
                            std::uint64_t nperm, std::uint64_t seed) {
   if (nperm == 0 || kept.empty()) return;
   const std::vector<DecorRuntimeSizeGroup> groups = build_size_groups(kept);
   std::vector<std::vector<stats::PermutationCounters>> counts(groups.size());
+  runtime::RunMonitor& run = runtime::current_run();
+  run.begin_stage(runtime::stage::kDecorNull, groups.size());
   runtime::run_in_worker_pool([&] {
     oneapi::tbb::parallel_for(
         std::size_t{0}, groups.size(),
@@ -144,14 +150,17 @@ void run_null_distribution(std::vector<stats::PathwayRecord>& kept, const NullSc
           std::vector<stats::PermutationCounters>& mine = counts[g];
           mine.resize(group.members.size());
           BatchScratch scratch;
+          std::uint64_t visited = 0;
           for_each_null_set(group.size, scoring.n, nperm, seed,
                             [&](std::span<const std::size_t> s) {
+                              if (++visited % kSetsBetweenStopChecks == 0) run.check_stop();
                               if (group.batched) {
                                 tally_members_batched(group, scoring, s, scratch, mine);
                               } else {
                                 tally_members_one_by_one(group, kept, scoring, s, mine);
                               }
                             });
+          run.advance();
         },
         oneapi::tbb::simple_partitioner{});
   });

@@ -8,6 +8,7 @@
 #include "quenfa/decor/multilevel_tail.hpp"
 #include "quenfa/decor/seed_fold.hpp"
 #include "quenfa/multilevel/group_estimation.hpp"
+#include "quenfa/runtime/run_monitor.hpp"
 #include "quenfa/runtime/worker_pool.hpp"
 #include "quenfa/stats/enrichment_statistics.hpp"
 
@@ -38,6 +39,8 @@ void refine_decor_pvalues(std::vector<stats::PathwayRecord>& kept,
     return (static_cast<double>(work.mode) + 1.0) / nperm1;
   };
   std::vector<std::optional<double>> raw(selected.size());
+  runtime::RunMonitor& run = runtime::current_run();
+  run.begin_stage(runtime::stage::kDecorRefinement, selected.size());
   runtime::run_in_worker_pool([&] {
     oneapi::tbb::parallel_for(
         std::size_t{0}, selected.size(),
@@ -47,6 +50,7 @@ void refine_decor_pvalues(std::vector<stats::PathwayRecord>& kept,
           raw[j] = run_decor_multilevel_tail(
               work.es, settings.eps * denom_of(work), settings.weights, work.penalties, settings.n,
               settings.score_type, settings.sample_size, refinement_seed32(i, settings.seed));
+          run.advance();
         },
         oneapi::tbb::simple_partitioner{});
   });

@@ -62,7 +62,7 @@ std::vector<double> estimate_multilevel_group(const std::vector<std::int64_t>& i
                                               std::span<const std::uint64_t> mode_counts,
                                               std::uint64_t permutations, double eps,
                                               ScoreType score_type, std::uint64_t sample_size,
-                                              std::uint64_t seed) {
+                                              std::uint64_t seed, const runtime::RunMonitor& run) {
   QUENFA_ENSURE(es.size() == mode_counts.size(),
                 "estimate_multilevel_group: one mode count per pathway");
   if (pathway_size == 0 || int_weights.empty()) return std::vector<double>(es.size(), 1.0);
@@ -86,8 +86,8 @@ std::vector<double> estimate_multilevel_group(const std::vector<std::int64_t>& i
   // Both directions use the same 32-bit seed, each with its own stream.
   const auto seed32 = static_cast<std::uint32_t>(seed);
   const double eps_bound = eps * min_fraction;
-  if (max_es >= 0) positive.extend(seed32, std::fabs(max_es), eps_bound);
-  if (min_es < 0) negative.extend(seed32, std::fabs(min_es), eps_bound);
+  if (max_es >= 0) positive.extend(seed32, std::fabs(max_es), eps_bound, run);
+  if (min_es < 0) negative.extend(seed32, std::fabs(min_es), eps_bound, run);
 
   std::vector<double> raw(es.size());
   for (std::size_t i = 0; i < es.size(); ++i) {

@@ -25,12 +25,13 @@ namespace quenfa::multilevel {
 // sample_size is the population size N; the rulers use the low 32 bits of
 // seed. No pathway size or no genes gives 1.0 for every pathway; a direction
 // with no level (every random set equal, as for k = n or N = 1) gives NaN.
+// Stops with RunInterrupted between levels once `run` is stopped.
 std::vector<double> estimate_multilevel_group(const std::vector<std::int64_t>& int_weights,
                                               std::size_t pathway_size, std::span<const double> es,
                                               std::span<const std::uint64_t> mode_counts,
                                               std::uint64_t permutations, double eps,
                                               ScoreType score_type, std::uint64_t sample_size,
-                                              std::uint64_t seed);
+                                              std::uint64_t seed, const runtime::RunMonitor& run);
 
 // The raw P-value of one pathway against an extended ruler (t = |ES|).
 double ruler_pvalue(const MultilevelRuler& ruler, double t, ScoreType score_type);

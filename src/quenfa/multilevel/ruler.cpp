@@ -195,7 +195,8 @@ void MultilevelRuler::join_chunks() {
   }
 }
 
-void MultilevelRuler::extend(std::uint32_t seed, double target, double eps_bound) {
+void MultilevelRuler::extend(std::uint32_t seed, double target, double eps_bound,
+                             const runtime::RunMonitor& run) {
   random::RMt19937SeedCompat gen = random::RMt19937SeedCompat::seed_standard(seed);
   const std::size_t n = gene_count();
   gene_keys.resize(n);
@@ -221,6 +222,7 @@ void MultilevelRuler::extend(std::uint32_t seed, double target, double eps_bound
       static_cast<double>(pathway_size) * (static_cast<double>(sample_size) * move_scale) * 0.5);
   double log_p = 0.0;
   for (;;) {
+    run.check_stop();
     const Gsea threshold = levels.back().threshold;
     if (reaches_target(threshold, scaled_target)) return;
     log_p += neg_harmonic_sum(levels.back().above.size() + 1, sample_size);

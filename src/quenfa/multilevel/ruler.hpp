@@ -16,6 +16,7 @@
 
 #include "quenfa/multilevel/ordering.hpp"
 #include "quenfa/random/r_streams.hpp"
+#include "quenfa/runtime/run_monitor.hpp"
 
 namespace quenfa::multilevel {
 
@@ -82,8 +83,8 @@ class MultilevelRuler {
 
   // Builds levels until the cut reaches `target` (a score >= 0), the level
   // probabilities fall below eps_bound (0 or NaN: never), or no new level can
-  // be made.
-  void extend(std::uint32_t seed, double target, double eps_bound);
+  // be made. Stops with RunInterrupted between levels once `run` is stopped.
+  void extend(std::uint32_t seed, double target, double eps_bound, const runtime::RunMonitor& run);
 
   // Sorts the population, appends the level at its median cut and renews the
   // population from the upper part. Returns false, with nothing changed and

@@ -107,7 +107,8 @@ TEST(BlitzNumpyReference, AnchorFitsMatchNumpyAndScipyBitForBit) {
     const BlitzSignature sig = test_signature(c.n);
     random::NumpyMt19937 gen = random::numpy_mt19937(c.seed);
     AnchorScratch scratch;
-    const auto fit = estimate_anchor(sig, c.k, c.permutations, c.symmetric, gen, scratch);
+    const auto fit = estimate_anchor(sig, c.k, c.permutations, c.symmetric, gen, scratch,
+                                     runtime::current_run());
     ASSERT_TRUE(fit.ok()) << fit.error();
     const AnchorFit& f = fit.value();
     EXPECT_EQ(hex(f.alpha_pos), hex(e[0])) << args;
@@ -164,7 +165,8 @@ TEST(BlitzFit, EmptyPositiveSampleAndEmptyScoreSamplesFail) {
   // Without a single random set there is no score to fit (the engine refuses
   // zero permutations before it gets here; this is the step's own guard).
   random::NumpyMt19937 gen = random::numpy_mt19937(3);
-  EXPECT_EQ(estimate_anchor(test_signature(12), 4, 0, false, gen, scratch).error(),
+  EXPECT_EQ(estimate_anchor(test_signature(12), 4, 0, false, gen, scratch, runtime::current_run())
+                .error(),
             "blitz calibration generated no finite enrichment scores for set size 4.");
 }
 
@@ -190,7 +192,8 @@ TEST(BlitzModel, DeterministicAcrossThreadCountsAndCachedAfterwards) {
     AnchorScratch scratch;
     for (std::size_t j = 0; j < sizes.size(); ++j) {
       if (stream_for_anchor(j, sizes.size(), 3) != s) continue;
-      const AnchorFit f = estimate_anchor(sig, sizes[j], 300, false, gen, scratch).value();
+      const AnchorFit f =
+          estimate_anchor(sig, sizes[j], 300, false, gen, scratch, runtime::current_run()).value();
       EXPECT_EQ(hex(f.alpha_pos), hex(fits[j].alpha_pos));
       EXPECT_EQ(hex(f.beta_neg), hex(fits[j].beta_neg));
     }

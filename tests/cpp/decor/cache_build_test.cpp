@@ -263,7 +263,7 @@ struct Fixture {
 
 TEST(DecorEnsureCache, BuildsAssemblesWritesAndReturnsWhatTheFileReadsBack) {
   Fixture f;
-  const auto built = ensure_decor_cache_for_paths(f.pathways, f.gmt_sha256(),
+  const auto built = ensure_decor_cache(f.pathways, f.gmt_sha256(),
                                                   f.options(DecorCacheMode::Auto, true));
   ASSERT_TRUE(built) << built.error();
   const DecorCache& cache = built.value();
@@ -340,11 +340,11 @@ TEST(DecorEnsureCache, DecisionTableInEveryCell) {
   // A compatible cache with one score changed by hand tells reuse from build.
   DecorOptions build_options = f.options(DecorCacheMode::Rebuild, true);
   const DecorCache fresh =
-      ensure_decor_cache_for_paths(f.pathways, f.gmt_sha256(), build_options).value();
+      ensure_decor_cache(f.pathways, f.gmt_sha256(), build_options).value();
   DecorCache edited = fresh;
   edited.pathways.at("P").redundancy[0] = 0.5f;
   build_options.redundancy = DecorRedundancy::AbsMean;
-  ASSERT_TRUE(ensure_decor_cache_for_paths(f.pathways, f.gmt_sha256(), build_options));
+  ASSERT_TRUE(ensure_decor_cache(f.pathways, f.gmt_sha256(), build_options));
   const std::string incompatible_bytes = read_bytes(f.cache);
   ASSERT_TRUE(write_decor_cache_atomic(f.cache, edited));
   const std::string edited_bytes = read_bytes(f.cache);
@@ -359,7 +359,7 @@ TEST(DecorEnsureCache, DecisionTableInEveryCell) {
       if (c.state == State::Incompatible) write_bytes(f.cache, incompatible_bytes);
       if (c.state == State::Compatible) write_bytes(f.cache, edited_bytes);
       const std::string before = read_bytes(f.cache);
-      const auto got = ensure_decor_cache_for_paths(f.pathways, f.gmt_sha256(),
+      const auto got = ensure_decor_cache(f.pathways, f.gmt_sha256(),
                                                     f.options(c.mode, with_expression));
       const std::string where = "state " + std::to_string(static_cast<int>(c.state)) + " mode " +
                                 std::string(to_text(c.mode)) + (with_expression ? " +expr" : "");
@@ -405,13 +405,13 @@ TEST(DecorEnsureCache, FailuresBeforeAndDuringBuilding) {
     DecorOptions options = f.options(DecorCacheMode::Auto, true);
     PathwayDb pathways = f.pathways;
     c.change(options, pathways);
-    const auto got = ensure_decor_cache_for_paths(pathways, f.gmt_sha256(), options);
+    const auto got = ensure_decor_cache(pathways, f.gmt_sha256(), options);
     ASSERT_FALSE(got) << c.message;
     EXPECT_EQ(got.error(), c.message);
     EXPECT_FALSE(std::filesystem::exists(f.cache));
   }
   write_bytes(f.expression, "gene\ts1\ts2\nA\t1\tNA\n");
-  EXPECT_EQ(ensure_decor_cache_for_paths(f.pathways, f.gmt_sha256(),
+  EXPECT_EQ(ensure_decor_cache(f.pathways, f.gmt_sha256(),
                                          f.options(DecorCacheMode::Auto, true))
                 .error(),
             "Failed to parse expression value 'NA' on line 2");

@@ -341,7 +341,7 @@ TEST(Perturbate, ChunkedSwapsDecideAsThePlainDescription) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     auto ruler = MultilevelRuler::create(c.weights, 31, c.k);
-    ruler.extend(9, 0.0, 0.0);  // keys, population and first level only
+    ruler.extend(9, 0.0, 0.0, runtime::current_run());  // keys, population and first level only
     ASSERT_FALSE(ruler.levels.empty());
     const Gsea threshold = ruler.levels.back().threshold;
     auto& bounds = ruler.chunk_bounds;
@@ -392,7 +392,7 @@ TEST(Extend, StopsOnlyAtTheTargetWhenTheBoundIsZeroOrNaN) {
   const double target = 0.62;
   auto run = [&](double eps_bound) {
     auto ruler = MultilevelRuler::create(weights, 101, 15);
-    ruler.extend(21, target, eps_bound);
+    ruler.extend(21, target, eps_bound, runtime::current_run());
     return ruler;
   };
   const auto unbounded = run(0.0);
@@ -434,7 +434,8 @@ std::vector<double> estimate(const std::vector<std::int64_t>& weights, std::size
                              ScoreType score_type = ScoreType::Std, std::uint64_t n_sets = 101,
                              double eps = 1e-50) {
   const std::vector<std::uint64_t> counts(es.size(), 500);
-  return estimate_multilevel_group(weights, k, es, counts, 1000, eps, score_type, n_sets, seed);
+  return estimate_multilevel_group(weights, k, es, counts, 1000, eps, score_type, n_sets, seed,
+                                   runtime::current_run());
 }
 
 TEST(EstimateMultilevelGroup, IsDeterministicForASeed) {

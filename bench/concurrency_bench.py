@@ -11,7 +11,6 @@ two free cores the threaded pair should take little more than one call.
 import argparse
 import sys
 import threading
-import time
 
 import workloads
 

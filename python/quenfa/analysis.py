@@ -7,7 +7,6 @@ import hashlib
 import math
 import os
 import secrets
-import tempfile
 from collections.abc import Callable, Mapping
 from importlib import metadata
 
@@ -221,42 +220,17 @@ def _overlap(scores: dict[str, float], sets: GeneSets, index: SetIndex, mode: st
     }
 
 
-_engine_takes_progress: bool | None = None
-
-
 def _call_engine(entry, arguments: tuple, options: dict, progress):
-    """Call an analysis entry of the extension; the one place that wires progress.
-
-    An extension whose entries take ``progress=`` reports (stage, done, total)
-    itself; otherwise the run is reported as one stage, "analysing".
-    """
-    global _engine_takes_progress
+    """Call an analysis entry of the extension, passing ``progress`` when given."""
     if progress is None:
         return entry(*arguments, **options)
-    if _engine_takes_progress is not False:
-        try:
-            result = entry(*arguments, **options, progress=progress)
-            _engine_takes_progress = True
-            return result
-        except TypeError as error:
-            if _engine_takes_progress or "progress" not in str(error):
-                raise
-            _engine_takes_progress = False
-    progress("analysing", 0, 1)
-    result = entry(*arguments, **options)
-    progress("analysing", 1, 1)
-    return result
+    return entry(*arguments, **options, progress=progress)
 
 
 def _run_on_sets(scores: dict[str, float], sets: GeneSets, options: dict, progress):
-    """Run on gene sets held in memory, written as canonical GMT text to a temporary file."""
-    handle = tempfile.NamedTemporaryFile("w", encoding="utf-8", newline="", suffix=".gmt", delete=False)
-    try:
-        with handle:
-            handle.write(gmt_text(sets))
-        return _call_engine(quenfamod.run_gsea_py, (scores, handle.name), options, progress)
-    finally:
-        os.unlink(handle.name)
+    """Run on gene sets held in memory; a decor cache knows them by their canonical GMT text."""
+    pathways = [(name, sets.descriptions.get(name), genes) for name, genes in sets.items()]
+    return _call_engine(quenfamod.run_gsea_sets_py, (scores, pathways), options, progress)
 
 
 def _results_frame(records: list[dict], sets: GeneSets) -> pd.DataFrame:

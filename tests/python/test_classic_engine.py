@@ -6,7 +6,6 @@ import os
 import pathlib
 import subprocess
 
-import pytest
 
 import quenfamod
 from conftest import require_tool

@@ -157,7 +157,7 @@ def test_progress_reports_stages(ranks):
     calls = []
     quenfa.gsea(ranks, GMT, mode="simple", nperm_simple=100, seed=1, progress=lambda *a: calls.append(a))
     stages = [stage for stage, _, _ in calls]
-    assert stages[0] == "reading" and "analysing" in stages
+    assert stages[0] == "reading" and "permutations" in stages
     assert all(0 <= done <= total for _, done, total in calls)
 
 

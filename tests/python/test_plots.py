@@ -1,7 +1,6 @@
 """The two plot functions, read back from the PNG files they write."""
 
 import math
-import os
 
 import png
 import pytest

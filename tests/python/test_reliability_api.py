@@ -10,10 +10,8 @@ import json
 import math
 import multiprocessing
 import os
-import pathlib
 import subprocess
 import sys
-import textwrap
 
 import pytest
 

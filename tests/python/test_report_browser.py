@@ -1,7 +1,6 @@
 """The HTML report of `quenfa demo` opened in headless Chromium."""
 
 import os
-import pathlib
 import shutil
 
 import png

@@ -4,9 +4,6 @@ within a stage, never changes a result, and its exception stops the run."""
 
 import json
 import pathlib
-import subprocess
-import sys
-import textwrap
 
 import pytest
 import quenfamod

@@ -7,7 +7,6 @@ import subprocess
 import sys
 import threading
 
-import pytest
 import quenfamod
 
 from engine_helpers import exact

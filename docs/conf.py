@@ -29,3 +29,14 @@ html_theme = "furo"
 html_title = f"quenfa {release}"
 html_static_path = ["_static"]
 html_show_sourcelink = False
+
+
+def _extension_docstrings_as_text(app, what, name, obj, options, lines):
+    # quenfamod's docstrings are plain text written for help(), with aligned columns
+    # that reStructuredText would misread: show them as they are.
+    if name.startswith("quenfamod.") and lines:
+        lines[:] = ["::", ""] + [f"    {line}" if line else "" for line in lines] + [""]
+
+
+def setup(app):
+    app.connect("autodoc-process-docstring", _extension_docstrings_as_text)

@@ -20,7 +20,7 @@ from collections.abc import Callable
 
 import pandas as pd
 
-from .analysis import _ranks_dict, analyse, load_gene_sets
+from .analysis import SetIndex, _ranks_dict, analyse, load_gene_sets
 from .readers import GeneSets, InputError
 
 STAGE = "main pathways"
@@ -74,7 +74,7 @@ def _parent(genes: list[str], mains: list[str], members: dict[str, frozenset], s
             break
         remainders[main] = rest
     if remainders:
-        frame, _ = analyse(scores, remainders, None, parameters)
+        frame, _ = analyse(scores, remainders, SetIndex(remainders), None, parameters)
         pvals = dict(zip(frame["pathway"], frame["pval"]))
         if set(pvals) != set(remainders):
             raise RuntimeError(f"the engine scored {len(pvals)} of {len(remainders)} remainder sets")

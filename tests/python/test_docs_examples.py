@@ -63,5 +63,6 @@ def test_page_examples_run(page, tmp_path, monkeypatch):
 
 def test_every_guide_page_has_examples():
     # A page of the guide whose blocks all stopped running (a wrong fence) would pass unseen.
-    for name in ("index.md", "getting-started.md", "methods.md", "reproducibility.md", "many.md"):
+    for name in ("index.md", "getting-started.md", "methods.md", "reproducibility.md", "many.md",
+                 "main-pathways.md"):
         assert DOCS / name in PAGES, f"docs/{name} has no runnable example"

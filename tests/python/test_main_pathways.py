@@ -60,9 +60,9 @@ def test_remainders_are_scored_with_the_runs_engine_options_and_seed(monkeypatch
     calls = []
     real = analysis.analyse
 
-    def spy(scores, sets, gmt_path, parameters, progress=None):
+    def spy(scores, sets, index, gmt_path, parameters, progress=None):
         calls.append((dict(sets), parameters))
-        return real(scores, sets, gmt_path, parameters, progress)
+        return real(scores, sets, index, gmt_path, parameters, progress)
 
     monkeypatch.setattr(main_sets, "analyse", spy)
     first = quenfa.main_pathways(run, RANKS, SETS)

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "quenfa/core/result.hpp"
+#include "quenfa/core/text.hpp"
 
 namespace quenfa {
 
@@ -38,5 +39,22 @@ class LineReader {
   std::size_t start_ = 0;
   bool end_of_input_ = false;
 };
+
+// Calls `body(line, n)` for every line of the file at `path` that holds more
+// than white space, n counting every line from 1. Stops at the first failure
+// to open or read the file, or the first failure `body` returns.
+template <class Body>
+Status for_each_nonblank_line(const std::string& path, Body&& body) {
+  auto reader = LineReader::open(path);
+  if (!reader) return Error{reader.error()};
+  std::string line;
+  for (std::size_t n = 1;; ++n) {
+    auto more = reader.value().next(line);
+    if (!more) return Error{more.error()};
+    if (!more.value()) return ok_status();
+    if (trim_unicode_whitespace(line).empty()) continue;
+    if (Status st = body(line, n); !st) return st;
+  }
+}
 
 }  // namespace quenfa

@@ -104,52 +104,48 @@ std::size_t split_tabs(std::string_view line, std::array<std::string_view, 3>& f
 }  // namespace
 
 Result<DecorCache> read_decor_cache(const std::string& path) {
-  auto reader = LineReader::open(path);
-  if (!reader) return Error{reader.error()};
   Metadata meta;
   DecorCache cache;
   bool header_seen = false;
   std::uint64_t rows = 0;
-  std::string line;
-  for (std::size_t n = 1;; ++n) {
-    auto more = reader.value().next(line);
-    if (!more) return Error{more.error()};
-    if (!more.value()) break;
-    if (trim_unicode_whitespace(line).empty()) continue;
-    if (line[0] == '#') {
-      const std::string_view rest = trim_unicode_whitespace(std::string_view(line).substr(1));
-      const std::size_t eq = rest.find('=');
-      if (eq != std::string_view::npos) {
-        meta[std::string(trim_unicode_whitespace(rest.substr(0, eq)))] =
-            std::string(trim_unicode_whitespace(rest.substr(eq + 1)));
-      }
-      continue;
-    }
-    if (!header_seen) {
-      if (line != kCacheHeader) {
-        return Error{"decor cache is missing required pathway/gene/redundancy header"};
-      }
-      header_seen = true;
-      continue;
-    }
-    std::array<std::string_view, 3> fields;
-    if (split_tabs(line, fields) != 3) {
-      return Error{"Malformed decor cache line " + std::to_string(n) +
-                   ": expected pathway, gene, redundancy"};
-    }
-    const std::optional<float> score = parse_float32(fields[2]);
-    if (!score) {
-      return Error{"Failed to parse redundancy '" + std::string(fields[2]) + "' on cache line " +
-                   std::to_string(n)};
-    }
-    if (!std::isfinite(*score)) {
-      return Error{"decor cache line " + std::to_string(n) + " has non-finite redundancy"};
-    }
-    DecorPathwayScores& entry = cache.pathways[std::string(fields[0])];
-    entry.genes.emplace_back(fields[1]);
-    entry.redundancy.push_back(std::clamp(*score, 0.0f, 1.0f));
-    ++rows;
-  }
+  const Status read =
+      for_each_nonblank_line(path, [&](const std::string& line, std::size_t n) -> Status {
+        if (line[0] == '#') {
+          const std::string_view rest = trim_unicode_whitespace(std::string_view(line).substr(1));
+          const std::size_t eq = rest.find('=');
+          if (eq != std::string_view::npos) {
+            meta[std::string(trim_unicode_whitespace(rest.substr(0, eq)))] =
+                std::string(trim_unicode_whitespace(rest.substr(eq + 1)));
+          }
+          return ok_status();
+        }
+        if (!header_seen) {
+          if (line != kCacheHeader) {
+            return Error{"decor cache is missing required pathway/gene/redundancy header"};
+          }
+          header_seen = true;
+          return ok_status();
+        }
+        std::array<std::string_view, 3> fields;
+        if (split_tabs(line, fields) != 3) {
+          return Error{"Malformed decor cache line " + std::to_string(n) +
+                       ": expected pathway, gene, redundancy"};
+        }
+        const std::optional<float> score = parse_float32(fields[2]);
+        if (!score) {
+          return Error{"Failed to parse redundancy '" + std::string(fields[2]) +
+                       "' on cache line " + std::to_string(n)};
+        }
+        if (!std::isfinite(*score)) {
+          return Error{"decor cache line " + std::to_string(n) + " has non-finite redundancy"};
+        }
+        DecorPathwayScores& entry = cache.pathways[std::string(fields[0])];
+        entry.genes.emplace_back(fields[1]);
+        entry.redundancy.push_back(std::clamp(*score, 0.0f, 1.0f));
+        ++rows;
+        return ok_status();
+      });
+  if (!read) return read.failure();
   if (!header_seen) return Error{"decor cache is missing tabular header"};
   auto metadata = metadata_from(meta);
   if (!metadata) return Error{metadata.error()};

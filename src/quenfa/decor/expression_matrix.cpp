@@ -64,27 +64,24 @@ Status add_gene_row(std::string_view line, std::size_t n, std::optional<std::siz
 }  // namespace
 
 Result<ExpressionMatrix> read_expression_matrix(const std::string& path) {
-  auto reader = LineReader::open(path);
-  if (!reader) return Error{reader.error()};
   ExpressionMatrix matrix;
   std::optional<std::size_t> samples;  // fixed by the header, else the first row
   std::unordered_set<std::string> seen;
-  std::string line;
-  for (std::size_t n = 1;; ++n) {
-    auto more = reader.value().next(line);
-    if (!more) return Error{more.error()};
-    if (!more.value()) break;
-    if (trim_unicode_whitespace(line).empty()) continue;
-    if (n == 1) {
-      const auto columns = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\t')) + 1;
-      if (columns < 3) {
-        return Error{"expression matrix header must contain gene and at least two sample columns"};
-      }
-      samples = columns - 1;
-      continue;
-    }
-    if (Status st = add_gene_row(line, n, samples, seen, matrix); !st) return Error{st.error()};
-  }
+  const Status read =
+      for_each_nonblank_line(path, [&](const std::string& line, std::size_t n) -> Status {
+        if (n == 1) {
+          const auto columns =
+              static_cast<std::size_t>(std::count(line.begin(), line.end(), '\t')) + 1;
+          if (columns < 3) {
+            return Error{
+                "expression matrix header must contain gene and at least two sample columns"};
+          }
+          samples = columns - 1;
+          return ok_status();
+        }
+        return add_gene_row(line, n, samples, seen, matrix);
+      });
+  if (!read) return read.failure();
   if (matrix.genes.empty()) return Error{"expression matrix contains no gene rows"};
   matrix.samples = *samples;
   return matrix;

@@ -147,6 +147,7 @@ TEST(DecorCorrelation, RanksAreAveragedOverTies) {
   rank_profile(constant);
   standardise_profile(constant);
   EXPECT_EQ(constant, (std::vector<double>(4, 0.0)));
+}
 
 // Sums of huge values overflowed (NaN profiles) and squares of tiny ones
 // underflowed (zeros); a profile scaled by any power of two standardises to

@@ -44,35 +44,69 @@ std::uint64_t saturating_mul(std::uint64_t a, std::uint64_t b) {
                                                 : product;
 }
 
-// Up to max(1, k/2) accepted single-gene swaps that keep the value at or
-// above `cut`, within 16 x moves x max(k, 8) attempts. Every attempt draws a
-// position, then a gene.
-void perturb(DecorTailSample& sample, double cut, const TailScoring& scoring,
-             random::RMt19937SeedCompat& g, std::vector<std::size_t>& candidate) {
+// One Metropolis step of a copy: draws a hit position, then a gene; the set
+// with that hit replaced by the gene becomes the copy when it still scores
+// at least `cut`. A gene already in the set elsewhere leaves it unchanged.
+// The proposal is symmetric, so the walk keeps the uniform distribution over
+// the sets at or above the cut. Returns whether the swap was accepted
+// (drawing the gene already at `pos` counts as accepted).
+bool attempt_swap(DecorTailSample& sample, double cut, const TailScoring& scoring,
+                  random::RMt19937SeedCompat& g, std::vector<std::size_t>& candidate) {
   const std::size_t k = sample.genes.size();
+  const std::uint32_t pos = random::uniform_below(g, static_cast<std::uint32_t>(k));
+  const std::size_t old = sample.genes[pos];
+  const std::size_t gene = random::uniform_below(g, static_cast<std::uint32_t>(scoring.n));
+  if (gene != old && std::binary_search(sample.genes.begin(), sample.genes.end(), gene)) {
+    return false;
+  }
+  // The set with `old` replaced by `gene`, still ascending.
+  candidate.assign(sample.genes.begin(), sample.genes.end());
+  candidate.erase(candidate.begin() + pos);
+  candidate.insert(std::lower_bound(candidate.begin(), candidate.end(), gene), gene);
+  const double v = scoring.value(candidate);
+  if (v < cut) return false;
+  sample.genes.swap(candidate);
+  sample.value = v;
+  return true;
+}
+
+// Moves the whole population by sweeps: each sweep visits the copies in
+// order and makes max(1, k/10) attempts on each. Sweeps go on until, at the
+// end of one, the accepted total reaches N x max(1, k/2); the R sweeps made
+// so far are then followed by R more, so that every copy makes the same
+// number of attempts, fixed by the population as a whole rather than by its
+// own outcomes (stopping each copy after a fixed number of acceptances would
+// favour sets with many admissible neighbours, the high-scoring ones).
+// Returns false, leaving the population half-moved, when the total is not
+// reached within the sweeps that give each copy 16 x max(1, k/2) x max(k, 8)
+// attempts: the population cannot move.
+bool move_population(std::vector<DecorTailSample>& population, double cut,
+                     const TailScoring& scoring, random::RMt19937SeedCompat& g,
+                     std::vector<std::size_t>& candidate) {
+  const std::uint64_t k = scoring.penalties.size();
+  const std::uint64_t per_sweep = std::max<std::uint64_t>(1, k / 10);
   const std::uint64_t moves = std::max<std::uint64_t>(1, k / 2);
+  const std::uint64_t wanted = saturating_mul(population.size(), moves);
   const std::uint64_t attempts_allowed =
       saturating_mul(saturating_mul(16, moves), std::max<std::uint64_t>(k, 8));
+  const std::uint64_t sweeps_allowed =
+      attempts_allowed / per_sweep + (attempts_allowed % per_sweep != 0 ? 1 : 0);
   std::uint64_t accepted = 0;
-  for (std::uint64_t attempts = 0; accepted < moves && attempts < attempts_allowed;) {
-    const std::uint32_t pos = random::uniform_below(g, static_cast<std::uint32_t>(k));
-    ++attempts;
-    const std::size_t old = sample.genes[pos];
-    const std::size_t gene = random::uniform_below(g, static_cast<std::uint32_t>(scoring.n));
-    if (gene != old && std::binary_search(sample.genes.begin(), sample.genes.end(), gene)) {
-      continue;
+  const auto sweep = [&] {
+    for (DecorTailSample& copy : population) {
+      for (std::uint64_t a = 0; a < per_sweep; ++a) {
+        accepted += attempt_swap(copy, cut, scoring, g, candidate) ? 1 : 0;
+      }
     }
-    // The set with `old` replaced by `gene`, still ascending.
-    candidate.assign(sample.genes.begin(), sample.genes.end());
-    candidate.erase(candidate.begin() + pos);
-    candidate.insert(std::lower_bound(candidate.begin(), candidate.end(), gene), gene);
-    const double v = scoring.value(candidate);
-    if (v >= cut) {
-      sample.genes.swap(candidate);
-      sample.value = v;
-      ++accepted;
-    }
+  };
+  std::uint64_t sweeps = 0;
+  while (accepted < wanted) {
+    if (sweeps == sweeps_allowed) return false;
+    sweep();
+    ++sweeps;
   }
+  for (std::uint64_t r = 0; r < sweeps; ++r) sweep();
+  return true;
 }
 
 }  // namespace
@@ -144,9 +178,9 @@ std::optional<double> run_decor_multilevel_tail(double es, double eps_bound,
     for (DecorTailSample& copy : next) {
       const std::uint32_t pick = random::uniform_below(g, static_cast<std::uint32_t>(survivors));
       copy = population[below + pick];
-      perturb(copy, cut, scoring, g, candidate);
     }
     population.swap(next);
+    if (!move_population(population, cut, scoring, g, candidate)) return std::nullopt;
     previous_cut = cut;
     if (cuts == kMaxTailCuts) return std::nullopt;
   }

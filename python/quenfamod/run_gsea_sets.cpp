@@ -15,6 +15,7 @@ PyMethodDef run_gsea_sets_def = analysis_method_def<quenfa::PathwayDb, convert_p
     "name, at least one gene, genes without surrounding white space, no tab or line break "
     "anywhere). The decor cache identifies them by the SHA-256 of that text in UTF-8, so a "
     "cache built from a GMT file holding exactly that text serves both "
-    "entries.\n\n" QUENFAMOD_PROGRESS_DOC);
+    "entries.\n\n"
+    "Returns one dict per gene set, as run_gsea_py does.\n\n" QUENFAMOD_PROGRESS_DOC);
 
 }  // namespace quenfamod

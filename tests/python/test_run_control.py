@@ -37,27 +37,30 @@ def demo_ranks():
 # engine: (arguments of a run of a minute or more, seconds before SIGINT, the
 # stage it is then in, arguments of a small run afterwards)
 LONG_RUNS = {
-    "classic simple": ("mode='simple', nperm=10**8, seed=1", 1.0, "permutations",
+    "classic simple": ("mode='simple', nperm=10**8, seed=1", "permutations",
                        "mode='simple', nperm=500, seed=3"),
-    "default multilevel": ("seed=1", 2.5, "multilevel", "seed=3, minSize=15, maxSize=25"),
+    "default multilevel": ("seed=1, sampleSize=1001", "multilevel",
+                           "seed=3, minSize=15, maxSize=25"),
     "blitz cold calibration": (
-        "mode='blitz', nPermSimple=10**6, blitz_signature_cache=False, seed=1", 1.0,
+        "mode='blitz', nPermSimple=10**6, blitz_signature_cache=False, seed=1",
         "calibration", "mode='blitz', nPermSimple=300, seed=3"),
     "decor": ("method='decor', decor_cache=folder + '/long.tsv', decor_expression=expression, "
-              "mode='simple', nperm=10**7, seed=1", 1.5, "decor null",
+              "mode='simple', nperm=10**7, seed=1", "decor null",
               "method='decor', decor_cache=folder + '/small.tsv', decor_expression=expression, "
               "mode='simple', nperm=300, seed=3"),
 }
 
+# Ctrl-C arrives once the long run reports the stage it should be stopped in.
 INTERRUPTED_RUN = """
 reports = []
 sent = []
-def interrupt():
-    sent.append(time.monotonic())
-    os.kill(os.getpid(), signal.SIGINT)
-threading.Timer({delay}, interrupt).start()
+def progress(*report):
+    reports.append(report)
+    if report[0] == {stage!r} and not sent:
+        sent.append(time.monotonic())
+        os.kill(os.getpid(), signal.SIGINT)
 try:
-    quenfamod.run_gsea_py(ranks, gmt, progress=lambda *r: reports.append(r), {long})
+    quenfamod.run_gsea_py(ranks, gmt, progress=progress, {long})
     raise SystemExit("the long run was not interrupted")
 except KeyboardInterrupt:
     latency = time.monotonic() - sent[0]
@@ -70,9 +73,9 @@ print(json.dumps({{"latency": latency, "stage": reports[-1][0], "leftovers": lef
 
 @pytest.mark.parametrize("engine", LONG_RUNS)
 def test_sigint_stops_each_engine_and_the_next_run_is_exact(engine):
-    long, delay, stage, small = LONG_RUNS[engine]
+    long, stage, small = LONG_RUNS[engine]
     after_interrupt, stderr = run_in_subprocess(
-        SETUP + INTERRUPTED_RUN.format(delay=delay, long=long, small=small))
+        SETUP + INTERRUPTED_RUN.format(stage=stage, long=long, small=small))
     seen = json.loads(stderr.strip().splitlines()[-1])
     assert seen["stage"] == stage
     assert seen["latency"] < 1.5, seen

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "support/command_output.hpp"
 #include "quenfa/blitz/tail_fallback.hpp"
+#include "support/command_output.hpp"
 
 namespace quenfa::blitz {
 namespace {

@@ -263,8 +263,8 @@ struct Fixture {
 
 TEST(DecorEnsureCache, BuildsAssemblesWritesAndReturnsWhatTheFileReadsBack) {
   Fixture f;
-  const auto built = ensure_decor_cache(f.pathways, f.gmt_sha256(),
-                                                  f.options(DecorCacheMode::Auto, true));
+  const auto built =
+      ensure_decor_cache(f.pathways, f.gmt_sha256(), f.options(DecorCacheMode::Auto, true));
   ASSERT_TRUE(built) << built.error();
   const DecorCache& cache = built.value();
   EXPECT_EQ(cache, read_decor_cache(f.cache).value());
@@ -339,8 +339,7 @@ TEST(DecorEnsureCache, DecisionTableInEveryCell) {
   };
   // A compatible cache with one score changed by hand tells reuse from build.
   DecorOptions build_options = f.options(DecorCacheMode::Rebuild, true);
-  const DecorCache fresh =
-      ensure_decor_cache(f.pathways, f.gmt_sha256(), build_options).value();
+  const DecorCache fresh = ensure_decor_cache(f.pathways, f.gmt_sha256(), build_options).value();
   DecorCache edited = fresh;
   edited.pathways.at("P").redundancy[0] = 0.5f;
   build_options.redundancy = DecorRedundancy::AbsMean;
@@ -359,8 +358,8 @@ TEST(DecorEnsureCache, DecisionTableInEveryCell) {
       if (c.state == State::Incompatible) write_bytes(f.cache, incompatible_bytes);
       if (c.state == State::Compatible) write_bytes(f.cache, edited_bytes);
       const std::string before = read_bytes(f.cache);
-      const auto got = ensure_decor_cache(f.pathways, f.gmt_sha256(),
-                                                    f.options(c.mode, with_expression));
+      const auto got =
+          ensure_decor_cache(f.pathways, f.gmt_sha256(), f.options(c.mode, with_expression));
       const std::string where = "state " + std::to_string(static_cast<int>(c.state)) + " mode " +
                                 std::string(to_text(c.mode)) + (with_expression ? " +expr" : "");
       if (expected == "build") {
@@ -411,10 +410,9 @@ TEST(DecorEnsureCache, FailuresBeforeAndDuringBuilding) {
     EXPECT_FALSE(std::filesystem::exists(f.cache));
   }
   write_bytes(f.expression, "gene\ts1\ts2\nA\t1\tNA\n");
-  EXPECT_EQ(ensure_decor_cache(f.pathways, f.gmt_sha256(),
-                                         f.options(DecorCacheMode::Auto, true))
-                .error(),
-            "Failed to parse expression value 'NA' on line 2");
+  EXPECT_EQ(
+      ensure_decor_cache(f.pathways, f.gmt_sha256(), f.options(DecorCacheMode::Auto, true)).error(),
+      "Failed to parse expression value 'NA' on line 2");
   EXPECT_FALSE(std::filesystem::exists(f.cache));
 }
 

@@ -23,16 +23,19 @@ void check(const quenfa::Result<ExpressionMatrix>& read) {
     FUZZ_CHECK(seen.insert(gene).second);
   }
   for (double v : m.values) FUZZ_CHECK(std::isfinite(v));
-  const quenfa::decor::StandardisedProfiles profiles(m);
-  FUZZ_CHECK(profiles.rows.size() == m.genes.size());
-  for (std::size_t i = 0; i < m.genes.size(); ++i) {
-    // Unit length, or all zeros for a constant profile only.
-    double ss = 0;
-    for (double z : profiles.matrix.row(i)) ss += z * z;
-    const auto raw = m.row(i);
-    FUZZ_CHECK(
-        std::abs(ss - 1) < 1e-9 ||
-        (ss == 0 && std::all_of(raw.begin(), raw.end(), [&](double v) { return v == raw[0]; })));
+  for (const auto kind :
+       {quenfa::decor::DecorCorrelation::Pearson, quenfa::decor::DecorCorrelation::Spearman}) {
+    const quenfa::decor::StandardisedProfiles profiles(m, kind);
+    FUZZ_CHECK(profiles.rows.size() == m.genes.size());
+    for (std::size_t i = 0; i < m.genes.size(); ++i) {
+      // Unit length, or all zeros for a constant profile only.
+      double ss = 0;
+      for (double z : profiles.matrix.row(i)) ss += z * z;
+      const auto raw = m.row(i);
+      FUZZ_CHECK(
+          std::abs(ss - 1) < 1e-9 ||
+          (ss == 0 && std::all_of(raw.begin(), raw.end(), [&](double v) { return v == raw[0]; })));
+    }
   }
 }
 

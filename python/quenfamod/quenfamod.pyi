@@ -1,6 +1,6 @@
 # Type stubs of the quenfamod extension module.
 from collections.abc import Callable, Mapping, Sequence
-from typing import Any, Literal, Protocol, TypeVar
+from typing import Any, Literal
 
 __all__ = [
     "run_gsea_py",
@@ -38,60 +38,87 @@ stops the run and propagates; results never depend on it."""
 Record = dict[str, Any]
 """One result: pathway, size, es, nes, pval, padj, log2err, leading_edge."""
 
-_GeneSets = TypeVar("_GeneSets", contravariant=True)
+def run_gsea_py(
+    ranks: Mapping[str, float],
+    gmt_path: str,
+    nPermSimple: int = 1000,
+    seed: int | None = None,
+    nproc: int = 0,
+    minSize: int | None = None,
+    maxSize: int | None = None,
+    eps: float = 1e-50,
+    scoreType: str = "std",
+    gseaParam: float = 1.0,
+    mode: str = "kelda",
+    nperm: int | None = None,
+    sampleSize: int = 101,
+    gpu: bool = False,
+    method: str = "classic",
+    decor_cache: str | None = None,
+    decor_expression: str | None = None,
+    decor_preset: str | None = None,
+    decor_stringency: float | None = None,
+    decor_weight_formula: str | None = None,
+    decor_alpha: float | None = None,
+    decor_threshold: float | None = None,
+    decor_gamma: float | None = None,
+    decor_penalty_floor: float | None = None,
+    decor_scale_epsilon: float = 1e-12,
+    decor_cache_mode: str = "auto",
+    decor_correlation: str = "pearson",
+    decor_redundancy: str = "positive_mean",
+    blitz_anchors: int = 40,
+    blitz_symmetric: bool = False,
+    blitz_center: bool = True,
+    blitz_accuracy: int = 40,
+    blitz_deep_accuracy: int = 50,
+    blitz_signature_cache: bool = True,
+    progress: ProgressCallback | None = None,
+) -> list[Record]:
+    """Runs the analysis of the gene sets of the GMT file gmt_path; one record per
+    gene set. Ctrl-C stops it with KeyboardInterrupt."""
 
-class _Analysis(Protocol[_GeneSets]):
-    # The first two parameters are also accepted by keyword: ranks, and
-    # gmt_path (run_gsea_py) or pathways (run_gsea_sets_py).
-    def __call__(
-        self,
-        ranks: Mapping[str, float],
-        gene_sets: _GeneSets,
-        /,
-        nPermSimple: int = 1000,
-        seed: int | None = None,
-        nproc: int = 0,
-        minSize: int | None = None,
-        maxSize: int | None = None,
-        eps: float = 1e-50,
-        scoreType: str = "std",
-        gseaParam: float = 1.0,
-        mode: str = "kelda",
-        nperm: int | None = None,
-        sampleSize: int = 101,
-        gpu: bool = False,
-        method: str = "classic",
-        decor_cache: str | None = None,
-        decor_expression: str | None = None,
-        decor_preset: str | None = None,
-        decor_stringency: float | None = None,
-        decor_weight_formula: str | None = None,
-        decor_alpha: float | None = None,
-        decor_threshold: float | None = None,
-        decor_gamma: float | None = None,
-        decor_penalty_floor: float | None = None,
-        decor_scale_epsilon: float = 1e-12,
-        decor_cache_mode: str = "auto",
-        decor_correlation: str = "pearson",
-        decor_redundancy: str = "positive_mean",
-        blitz_anchors: int = 40,
-        blitz_symmetric: bool = False,
-        blitz_center: bool = True,
-        blitz_accuracy: int = 40,
-        blitz_deep_accuracy: int = 50,
-        blitz_signature_cache: bool = True,
-        progress: ProgressCallback | None = None,
-    ) -> list[Record]: ...
-
-run_gsea_py: _Analysis[str]
-"""Runs the analysis of the gene sets of the GMT file gmt_path; Ctrl-C stops
-it with KeyboardInterrupt."""
-
-run_gsea_sets_py: _Analysis[Sequence[tuple[str, str | None, Sequence[str]]]]
-"""As run_gsea_py with (name, description, genes) sets in memory. The decor
-cache identifies them by the SHA-256 of their canonical GMT text: per set,
-name, description ("" for None) and genes joined by tabs and ended by "\n",
-in UTF-8."""
+def run_gsea_sets_py(
+    ranks: Mapping[str, float],
+    pathways: Sequence[tuple[str, str | None, Sequence[str]]],
+    nPermSimple: int = 1000,
+    seed: int | None = None,
+    nproc: int = 0,
+    minSize: int | None = None,
+    maxSize: int | None = None,
+    eps: float = 1e-50,
+    scoreType: str = "std",
+    gseaParam: float = 1.0,
+    mode: str = "kelda",
+    nperm: int | None = None,
+    sampleSize: int = 101,
+    gpu: bool = False,
+    method: str = "classic",
+    decor_cache: str | None = None,
+    decor_expression: str | None = None,
+    decor_preset: str | None = None,
+    decor_stringency: float | None = None,
+    decor_weight_formula: str | None = None,
+    decor_alpha: float | None = None,
+    decor_threshold: float | None = None,
+    decor_gamma: float | None = None,
+    decor_penalty_floor: float | None = None,
+    decor_scale_epsilon: float = 1e-12,
+    decor_cache_mode: str = "auto",
+    decor_correlation: str = "pearson",
+    decor_redundancy: str = "positive_mean",
+    blitz_anchors: int = 40,
+    blitz_symmetric: bool = False,
+    blitz_center: bool = True,
+    blitz_accuracy: int = 40,
+    blitz_deep_accuracy: int = 50,
+    blitz_signature_cache: bool = True,
+    progress: ProgressCallback | None = None,
+) -> list[Record]:
+    """As run_gsea_py with (name, description, genes) sets in memory. The decor
+    cache identifies them by the SHA-256 of their canonical GMT text: per set,
+    name, description ("" for None) and genes joined by tabs and ended by "\\n",
+    in UTF-8."""
 
 def write_enrichment_plot_png_py(
     ranks: Mapping[str, float],
